@@ -1,0 +1,12 @@
+// How many threads a batch spreads over when the caller names none.
+#pragma once
+
+#include <cstddef>
+
+namespace vantor {
+
+// Hardware threads available to this process (CPU affinity honoured), capped
+// at 4; 1 when the operating system cannot say. Asked afresh on every call.
+std::size_t default_threads();
+
+}  // namespace vantor

@@ -1,0 +1,106 @@
+// The `vantor` extension module: definition, multi-phase initialisation and
+// the function table.
+#include "py/module.h"
+
+#include <string>
+
+namespace vantor::py {
+namespace {
+
+// Per-module state: the internal-fault exception type. It is kept out of the
+// module's attributes, which are its functions only.
+struct ModuleState {
+  PyObject* internal_error;
+};
+
+ModuleState* state_of(PyObject* module) {
+  return static_cast<ModuleState*>(PyModule_GetState(module));
+}
+
+#define VANTOR_FAST(name) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&guarded<name>))
+#define VANTOR_NOARGS(name) reinterpret_cast<PyCFunction>(&guarded_noargs<name>)
+constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef METHODS[] = {
+    {"default_thread_count", VANTOR_NOARGS(default_thread_count), METH_NOARGS,
+     "default_thread_count()\n--\n\n"
+     "How many threads a batch spreads over when none is asked for."},
+    {"card_index", VANTOR_FAST(card_index), FAST,
+     "card_index(text)\n--\n\n"
+     "The index of a named card, as `rank * 4 + suit`."},
+    {"card_name", VANTOR_FAST(card_name), FAST,
+     "card_name(index)\n--\n\n"
+     "The name of a card index, uppercase rank and lowercase suit."},
+    {"full_deck", VANTOR_NOARGS(full_deck), METH_NOARGS,
+     "full_deck()\n--\n\n"
+     "A mask holding every card in a standard deck."},
+    {nullptr, nullptr, 0, nullptr},
+};
+#undef VANTOR_FAST
+#undef VANTOR_NOARGS
+
+int exec_module(PyObject* module) {
+  if (!PyModule_Check(module)) {
+    PyErr_SetString(PyExc_TypeError, "vantor can only initialise a module object");
+    return -1;
+  }
+  ModuleState* state = state_of(module);
+  state->internal_error = PyErr_NewExceptionWithDoc(
+      "vantor.InternalError",
+      "A broken invariant inside vantor: a fault of the library, never of the input.",
+      PyExc_RuntimeError, nullptr);
+  if (state->internal_error == nullptr) return -1;
+  return PyModule_AddFunctions(module, METHODS);
+}
+
+int traverse_module(PyObject* module, visitproc visit, void* arg) {
+  ModuleState* state = state_of(module);
+  if (state != nullptr) Py_VISIT(state->internal_error);
+  return 0;
+}
+
+int clear_module(PyObject* module) {
+  ModuleState* state = state_of(module);
+  if (state != nullptr) Py_CLEAR(state->internal_error);
+  return 0;
+}
+
+void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
+
+PyModuleDef_Slot SLOTS[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef MODULE = {
+    PyModuleDef_HEAD_INIT,
+    "vantor",
+    "",
+    sizeof(ModuleState),
+    nullptr,
+    SLOTS,
+    traverse_module,
+    clear_module,
+    free_module,
+};
+
+}  // namespace
+
+PyObject* raise_internal(PyObject* module, const char* what) {
+  ModuleState* state = module ? state_of(module) : nullptr;
+  PyObject* type = state && state->internal_error ? state->internal_error : PyExc_SystemError;
+  PyErr_SetString(type, what);
+  return nullptr;
+}
+
+PyObject* to_py(PokerError error) {
+  const std::string text = error.text();
+  PyRef message =
+      PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  if (message) PyErr_SetObject(PyExc_ValueError, message.get());
+  return nullptr;
+}
+
+}  // namespace vantor::py
+
+PyMODINIT_FUNC PyInit_vantor(void) { return PyModuleDef_Init(&vantor::py::MODULE); }

@@ -1,0 +1,59 @@
+// Shared pieces of the `vantor` module: the catch boundary every entry point
+// runs behind, the conversion of engine errors, and the entry points.
+#pragma once
+
+#include "py/pyref.h"
+
+#include <exception>
+#include <new>
+
+#include "error/error.h"
+
+namespace vantor::py {
+
+// Raises the module's internal-fault exception (distinct from ValueError).
+PyObject* raise_internal(PyObject* module, const char* what);
+
+// Raises a PokerError as ValueError carrying its display text; returns null.
+PyObject* to_py(PokerError error);
+
+using FastFunction = PyObject* (*)(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                                   PyObject* kwnames);
+using NoArgsFunction = PyObject* (*)(PyObject* module, PyObject* unused);
+
+// No C++ exception crosses into CPython: allocation failures become
+// MemoryError, anything else the internal-fault type.
+template <FastFunction F>
+PyObject* guarded(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames) noexcept {
+  try {
+    return F(module, args, nargs, kwnames);
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    return raise_internal(module, e.what());
+  } catch (...) {
+    return raise_internal(module, "unknown internal fault");
+  }
+}
+
+template <NoArgsFunction F>
+PyObject* guarded_noargs(PyObject* module, PyObject* unused) noexcept {
+  try {
+    return F(module, unused);
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    return raise_internal(module, e.what());
+  } catch (...) {
+    return raise_internal(module, "unknown internal fault");
+  }
+}
+
+// Entry points, each defined beside the code it exposes.
+PyObject* card_index(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* card_name(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* full_deck(PyObject* module, PyObject* unused);
+PyObject* default_thread_count(PyObject* module, PyObject* unused);
+
+}  // namespace vantor::py

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what the tests need, then builds and runs every test: the C++ tests
+# (optimised and under AddressSanitizer + UndefinedBehaviorSanitizer) and the
+# Python tests against the installed module.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if ! dpkg -s libgtest-dev >/dev/null 2>&1 || ! command -v cmake >/dev/null 2>&1 || ! command -v ninja >/dev/null 2>&1; then
+  apt-get update
+  apt-get install -y libgtest-dev cmake ninja-build g++
+fi
+python3 -m pip install --quiet --upgrade pip
+python3 -m pip install --quiet ".[test]"
+
+jobs=$(nproc)
+cmake -S . -B build/tests -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_PYTHON=OFF
+cmake --build build/tests -j "$jobs"
+ctest --test-dir build/tests --output-on-failure -j "$jobs"
+
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON \
+  -DVANTOR_BUILD_PYTHON=OFF -DVANTOR_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-O1
+cmake --build build/sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+
+(cd tests/python && python3 -m pytest -q -p no:cacheprovider .)
