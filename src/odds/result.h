@@ -1,0 +1,102 @@
+// Raw per-seat accumulators of a run of deals, and the summary drawn from them.
+//
+// Sums are kept raw (weighted shares, squares, counts) so that results of
+// chunks merge by plain addition; equities are formed once, at the end.
+//
+//   ChunkResult r = ChunkResult::empty(seats);
+//   r.record_weighted(shares, low_shares, 1.0);   // once per deal
+//   total.merge(r);
+//   auto eq = total.equities();
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vantor {
+
+struct PlayerEquity {
+  double equity = 0, win = 0, tie = 0, low_equity = 0, scoop = 0, high_win = 0, high_tie = 0,
+         low_win = 0, low_tie = 0, std_error = 0;
+};
+
+struct ChunkResult {
+  // 1 - 2^-52: two steps below 1.0, so pots lost to rounding still count whole.
+  static constexpr double WHOLE_POT = 0.9999999999999998;
+  static constexpr double HIGH_WIN_ALONE = 0.999999999;
+  static constexpr double HALF_POT = 0.499999999;
+  static constexpr double TRACE = 1e-9;
+
+  // One entry per seat each, sums over recorded deals.
+  std::vector<double> share_sum;                // Σ w·s
+  std::vector<double> share_square_sum;         // Σ w²·s²
+  std::vector<double> square_weight_share_sum;  // Σ w²·s
+  std::vector<double> win_count;
+  std::vector<double> tie_count;
+  std::vector<double> scoop_count;
+  std::vector<double> low_share_sum;  // Σ w·l
+  std::vector<double> high_win_count;
+  std::vector<double> high_tie_count;
+  std::vector<double> low_win_count;
+  std::vector<double> low_tie_count;
+  std::uint64_t samples = 0;
+  std::uint64_t attempts = 0;  // maintained by the sampling chunk
+  double weight_sum = 0;
+  double weight_square_sum = 0;
+  bool exact = false;
+
+  static ChunkResult empty(std::size_t seats);
+
+  // One deal: shares[j] is seat j's fraction of the whole pot, low_shares[j]
+  // the part of it won through the low half. No allocation.
+  inline void record_weighted(std::span<const double> shares, std::span<const double> low_shares,
+                              double weight);
+
+  // Adds a result of the same seat count.
+  void merge(const ChunkResult& other);
+
+  std::vector<PlayerEquity> equities() const;
+
+  std::size_t seat_count() const { return share_sum.size(); }
+};
+
+inline void ChunkResult::record_weighted(std::span<const double> shares,
+                                         std::span<const double> low_shares, double w) {
+  const std::size_t seats = share_sum.size();
+  samples += 1;
+  weight_sum += w;
+  const double w2 = w * w;
+  weight_square_sum += w2;
+  // A low half awarded in this deal halves what counts as winning the high.
+  double high_threshold = HIGH_WIN_ALONE;
+  for (std::size_t j = 0; j < seats; ++j)
+    if (low_shares[j] > TRACE) {
+      high_threshold = HALF_POT;
+      break;
+    }
+  for (std::size_t j = 0; j < seats; ++j) {
+    const double s = shares[j], l = low_shares[j];
+    share_sum[j] += w * s;
+    share_square_sum[j] += s * (w2 * s);
+    square_weight_share_sum[j] += w2 * s;
+    low_share_sum[j] += w * l;
+    if (s >= WHOLE_POT) {
+      win_count[j] += w;
+      scoop_count[j] += w;
+    } else if (s > 0.0) {
+      tie_count[j] += w;
+    }
+    const double h = s - l;
+    if (h >= high_threshold)
+      high_win_count[j] += w;
+    else if (h > TRACE)
+      high_tie_count[j] += w;
+    if (l >= HALF_POT)
+      low_win_count[j] += w;
+    else if (l > TRACE)
+      low_tie_count[j] += w;
+  }
+}
+
+}  // namespace vantor

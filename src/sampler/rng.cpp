@@ -1,0 +1,37 @@
+#include "sampler/rng.h"
+
+namespace vantor {
+
+namespace {
+
+std::uint64_t splitmix64(std::uint64_t& x) {
+  x += 0x9E3779B97F4A7C15ull;
+  std::uint64_t z = x;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
+Rng Rng::seed_from_u64(std::uint64_t seed) {
+  constexpr std::uint64_t MUL = 0x5851F42D4C957F2Dull;
+  constexpr std::uint64_t INC = 0xA17654E46FBE17F3ull;
+  // Eight PCG32 outputs, two per state word, the first in the low half.
+  std::array<std::uint64_t, 4> state{};
+  std::uint64_t x = seed;
+  for (int i = 0; i < 8; ++i) {
+    x = x * MUL + INC;
+    const auto xorshifted = static_cast<std::uint32_t>(((x >> 18) ^ x) >> 27);
+    const auto v = std::rotr(xorshifted, static_cast<int>(x >> 59));
+    state[i / 2] |= std::uint64_t{v} << (32 * (i % 2));
+  }
+  if ((state[0] | state[1] | state[2] | state[3]) == 0) {
+    // xoshiro must never start from zero.
+    std::uint64_t sm = 0;
+    for (auto& word : state) word = splitmix64(sm);
+  }
+  return Rng(state);
+}
+
+}  // namespace vantor

@@ -1,0 +1,116 @@
+// The seeded random source: xoshiro256++ with unbiased bounded integers.
+//
+// A seeded run must reproduce bit for bit, so the seeding, the width of every
+// bounded draw (32, 64 or 128 bits) and the rejection rule are fixed here and
+// must not change.
+//
+//   Rng rng = Rng::seed_from_u64(seed);
+//   Card c = uniform_card(available, rng);     // one 32-bit pick
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#include "cards/card.h"
+#include "sampler/u128.h"
+
+namespace vantor {
+
+class Rng {
+ public:
+  // A generator from raw state; the state must not be all zero.
+  explicit constexpr Rng(const std::array<std::uint64_t, 4>& state) : s_(state) {}
+
+  // The state is 32 bytes of PCG32 output driven from the seed.
+  static Rng seed_from_u64(std::uint64_t seed);
+
+  constexpr const std::array<std::uint64_t, 4>& state() const { return s_; }
+
+  constexpr std::uint64_t next_u64() {
+    const std::uint64_t result = std::rotl(s_[0] + s_[3], 23) + s_[0];
+    const std::uint64_t t = s_[1] << 17;
+    s_[2] ^= s_[0];
+    s_[3] ^= s_[1];
+    s_[1] ^= s_[2];
+    s_[0] ^= s_[3];
+    s_[2] ^= t;
+    s_[3] = std::rotl(s_[3], 45);
+    return result;
+  }
+
+  // The upper half of the next 64-bit output.
+  constexpr std::uint32_t next_u32() { return static_cast<std::uint32_t>(next_u64() >> 32); }
+
+  // Uniform below n (n >= 1) by widening multiplication: a product whose low
+  // half lands above the zone is redrawn, which removes the bias.
+  constexpr std::uint32_t below32(std::uint32_t n) {
+    const std::uint32_t zone = (n << std::countl_zero(n)) - 1;
+    for (;;) {
+      const std::uint64_t m = std::uint64_t{next_u32()} * n;
+      if (static_cast<std::uint32_t>(m) <= zone) return static_cast<std::uint32_t>(m >> 32);
+    }
+  }
+
+  constexpr std::uint64_t below64(std::uint64_t n) {
+    const std::uint64_t zone = (n << std::countl_zero(n)) - 1;
+    for (;;) {
+      const u128 m = u128{next_u64()} * n;
+      if (static_cast<std::uint64_t>(m) <= zone) return static_cast<std::uint64_t>(m >> 64);
+    }
+  }
+
+  // Each attempt takes two 64-bit outputs: the low half first.
+  constexpr u128 below128(u128 n) {
+    const u128 zone = (n << countl_zero128(n)) - 1;
+    for (;;) {
+      const std::uint64_t lo = next_u64();
+      const std::uint64_t hi = next_u64();
+      const u128 v = (u128{hi} << 64) | lo;
+      u128 high, low;
+      mul_wide(v, n, high, low);
+      if (low <= zone) return high;
+    }
+  }
+
+ private:
+  static constexpr int countl_zero128(u128 n) {
+    const auto hi = static_cast<std::uint64_t>(n >> 64);
+    return hi != 0 ? std::countl_zero(hi) : 64 + std::countl_zero(static_cast<std::uint64_t>(n));
+  }
+
+  // The full 256-bit product a * b as two 128-bit halves.
+  static constexpr void mul_wide(u128 a, u128 b, u128& high, u128& low) {
+    const u128 mask = 0xFFFFFFFFFFFFFFFFull;
+    const u128 a0 = a & mask, a1 = a >> 64, b0 = b & mask, b1 = b >> 64;
+    const u128 p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+    const u128 mid = (p00 >> 64) + (p01 & mask) + (p10 & mask);
+    low = (p00 & mask) | (mid << 64);
+    high = p11 + (p01 >> 64) + (p10 >> 64) + (mid >> 64);
+  }
+
+  std::array<std::uint64_t, 4> s_;
+};
+
+// The i-th card of a set in ascending order, counted from 0; i < set.count().
+constexpr Card nth_card(CardSet set, unsigned i) {
+  const std::uint64_t m = set.mask();
+  // Narrow to an 8-bit window by halving, then walk at most eight bits.
+  unsigned base = 0;
+  for (unsigned width : {32u, 16u, 8u}) {
+    const std::uint64_t part = (m >> base) & ((std::uint64_t{1} << width) - 1);
+    const auto n = static_cast<unsigned>(std::popcount(part));
+    if (i >= n) {
+      i -= n;
+      base += width;
+    }
+  }
+  std::uint64_t rest = m >> base;
+  for (; i > 0; --i) rest &= rest - 1;
+  return Card(base + static_cast<unsigned>(std::countr_zero(rest)));
+}
+
+// A uniform card of a non-empty set: one 32-bit pick.
+inline Card uniform_card(CardSet set, Rng& rng) { return nth_card(set, rng.below32(set.count())); }
+
+}  // namespace vantor
