@@ -25,6 +25,15 @@ PyMethodDef METHODS[] = {
     {"default_thread_count", VANTOR_NOARGS(default_thread_count), METH_NOARGS,
      "default_thread_count()\n--\n\n"
      "How many threads a batch spreads over when none is asked for."},
+    {"parse_hand_field", VANTOR_FAST(parse_hand_field), FAST,
+     "parse_hand_field(text, slots, allow_short=False)\n--\n\n"
+     "Reads a hand field into masks, which is how another implementation of the notation can "
+     "be checked against this one without running a whole simulation.\n\n"
+     "`slots` is how many cards the game deals a player. Where cards arrive over time -- stud, "
+     "a draw game -- a shorter field is allowed and means the rest are still to come."},
+    {"parse_dead_cards", VANTOR_FAST(parse_dead_cards), FAST,
+     "parse_dead_cards(text)\n--\n\n"
+     "Reads dead cards into one mask. They must be named exactly."},
     {"card_index", VANTOR_FAST(card_index), FAST,
      "card_index(text)\n--\n\n"
      "The index of a named card, as `rank * 4 + suit`."},

@@ -1,0 +1,69 @@
+// The notation readers as Python sees them, and the list of games.
+#include <string>
+
+#include "notation/parser.h"
+#include "py/args.h"
+#include "py/module.h"
+
+namespace vantor::py {
+namespace {
+
+// Raises the error underlined against the text that was read; returns null.
+PyObject* raise_underlined(const NotationError& error, std::string_view text) {
+  const std::string message = error.underline(text);
+  PyRef value = PyRef::steal(
+      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (value) PyErr_SetObject(PyExc_ValueError, value.get());
+  return nullptr;
+}
+
+PyRef mask_list(const Holding& holding) {
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(holding.size())));
+  if (!list) return list;
+  for (std::size_t i = 0; i < holding.size(); ++i) {
+    PyObject* mask = PyLong_FromUnsignedLongLong(holding[i].mask());
+    if (mask == nullptr) return PyRef();
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), mask);
+  }
+  return list;
+}
+
+}  // namespace
+
+PyObject* parse_hand_field(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* NAMES[] = {"text", "slots", "allow_short"};
+  PyObject* a[3];
+  std::string_view text;
+  std::size_t slots = 0;
+  bool allow_short = false;
+  if (!parse_args("parse_hand_field", NAMES, 2, args, nargs, kwnames, a) ||
+      !as_str(a[0], "parse_hand_field", "text", text) ||
+      !as_size(a[1], "parse_hand_field", "slots", slots) ||
+      (a[2] != nullptr && !as_bool(a[2], "parse_hand_field", "allow_short", allow_short)))
+    return nullptr;
+  auto spec = parse_field(text, slots, !allow_short);
+  if (!spec) return raise_underlined(spec.error(), text);
+  const auto& holdings = spec->holdings;
+  PyRef out = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(holdings.size())));
+  if (!out) return nullptr;
+  for (std::size_t i = 0; i < holdings.size(); ++i) {
+    PyRef holding = mask_list(holdings[i]);
+    if (!holding) return nullptr;
+    PyList_SET_ITEM(out.get(), static_cast<Py_ssize_t>(i), holding.release());
+  }
+  return out.release();
+}
+
+PyObject* parse_dead_cards(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* NAMES[] = {"text"};
+  PyObject* a[1];
+  std::string_view text;
+  if (!parse_args("parse_dead_cards", NAMES, 1, args, nargs, kwnames, a) ||
+      !as_str(a[0], "parse_dead_cards", "text", text))
+    return nullptr;
+  auto dead = parse_dead(text);
+  if (!dead) return raise_underlined(dead.error(), text);
+  return PyLong_FromUnsignedLongLong(dead->mask());
+}
+
+}  // namespace vantor::py
