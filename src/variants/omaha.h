@@ -1,0 +1,208 @@
+// The Omaha family: a hand is exactly two hole cards and exactly three board
+// cards. The board's three-card parts are described once per deal and every
+// seat's two-card parts combined with them, one table read per combination.
+//
+//   BoardParts parts = BoardParts::of(board);
+//   std::uint32_t s = best_score_against(hole, parts, high_score_from_parts);
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string_view>
+
+#include "variants/rankings/ranking.h"
+#include "variants/rules.h"
+
+namespace vantor {
+
+// The score of a hand that cannot be made (too few hole or board cards).
+inline constexpr std::uint32_t NO_HAND = 0xFFFFFFFF;
+
+// The three-card subsets of a board of at most five cards, in lexicographic order.
+struct BoardParts {
+  static constexpr std::size_t MAX_BOARD = 5;
+
+  std::array<CardPart, 10> parts{};
+  std::size_t count = 0;
+
+  static BoardParts of(std::span<const Card> board) {
+    if (board.size() > MAX_BOARD) throw std::length_error("an Omaha board holds at most five cards");
+    BoardParts out;
+    const std::size_t n = board.size();
+    for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t j = i + 1; j < n; ++j)
+        for (std::size_t k = j + 1; k < n; ++k)
+          out.parts[out.count++] = CardPart::of(board[i], board[j], board[k]);
+    return out;
+  }
+};
+
+// The best (lowest) score of any two hole cards with any board part; NO_HAND
+// when there is no such combination.
+template <class ScoreFromParts>
+inline std::uint32_t best_score_against(std::span<const Card> hole, const BoardParts& parts,
+                                        ScoreFromParts score_from_parts) {
+  std::uint32_t best = NO_HAND;
+  if (hole.size() < 2 || parts.count == 0) return best;
+  for (std::size_t i = 0; i < hole.size(); ++i)
+    for (std::size_t j = i + 1; j < hole.size(); ++j) {
+      const CardPart pair = CardPart::of(hole[i], hole[j]);
+      for (std::size_t k = 0; k < parts.count; ++k)
+        best = std::min<std::uint32_t>(best, score_from_parts(pair, parts.parts[k]));
+    }
+  return best;
+}
+
+// Two-plus-three score of a hole and a board of any size: boards beyond five
+// cards (only reachable from the batch scorer) walk every triple directly.
+template <class ScoreFromParts>
+inline std::uint32_t two_plus_three(std::span<const Card> hole, std::span<const Card> board,
+                                    ScoreFromParts score_from_parts) {
+  if (board.size() <= BoardParts::MAX_BOARD)
+    return best_score_against(hole, BoardParts::of(board), score_from_parts);
+  std::uint32_t best = NO_HAND;
+  if (hole.size() < 2) return best;
+  const std::size_t n = board.size();
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t b = a + 1; b < n; ++b)
+      for (std::size_t c = b + 1; c < n; ++c) {
+        const CardPart triple = CardPart::of(board[a], board[b], board[c]);
+        for (std::size_t i = 0; i < hole.size(); ++i)
+          for (std::size_t j = i + 1; j < hole.size(); ++j)
+            best = std::min<std::uint32_t>(
+                best, score_from_parts(CardPart::of(hole[i], hole[j]), triple));
+      }
+  return best;
+}
+
+// Seats with the lowest qualifying two-plus-three score; 0 when none qualifies.
+// Each buffer is split into hole and board at min(length, hole_count); seats
+// sharing seat 0's board (every seat of a real deal) reuse its parts.
+template <class ScoreFromParts, class Qualifies = AlwaysQualifies>
+inline SeatMask best_seats(Hands hands, std::size_t hole_count, ScoreFromParts score_from_parts,
+                           Qualifies qualifies = {}) {
+  if (hands.empty()) return 0;
+  const auto split_at = [hole_count](std::span<const Card> hand) {
+    return std::min(hand.size(), hole_count);
+  };
+  const std::span<const Card> board0 = hands[0].subspan(split_at(hands[0]));
+  const bool shared = board0.size() <= BoardParts::MAX_BOARD;
+  BoardParts parts0;
+  if (shared) parts0 = BoardParts::of(board0);
+
+  SeatMask seats = 0;
+  std::uint32_t best = 0;
+  for (std::size_t seat = 0; seat < hands.size(); ++seat) {
+    const std::size_t cut = split_at(hands[seat]);
+    const std::span<const Card> hole = hands[seat].first(cut);
+    const std::span<const Card> board = hands[seat].subspan(cut);
+    const std::uint32_t s = shared && std::ranges::equal(board, board0)
+                                ? best_score_against(hole, parts0, score_from_parts)
+                                : two_plus_three(hole, board, score_from_parts);
+    if (!qualifies(s)) continue;
+    if (seats == 0 || s < best) {
+      best = s;
+      seats = SeatMask{1} << seat;
+    } else if (s == best) {
+      seats |= SeatMask{1} << seat;
+    }
+  }
+  return seats;
+}
+
+namespace detail {
+
+inline constexpr auto HIGH_FROM_PARTS = [](const CardPart& a, const CardPart& b) -> std::uint32_t {
+  return high_score_from_parts(a, b);
+};
+inline constexpr auto LOW_FROM_PARTS = [](const CardPart& a, const CardPart& b) -> std::uint32_t {
+  return low_score_from_parts(a, b);
+};
+
+// High-only Omaha rules over V::HOLE_CARDS hole cards; the default award.
+template <class V>
+struct OmahaHighRules {
+  static constexpr bool DETAILED_AWARD = true;
+
+  // Hole = the first min(length, HOLE_CARDS) cards, board = the rest.
+  static std::uint32_t score(std::span<const Card> hand) {
+    const std::size_t cut = std::min<std::size_t>(hand.size(), V::HOLE_CARDS);
+    return two_plus_three(hand.first(cut), hand.subspan(cut), HIGH_FROM_PARTS);
+  }
+  static SeatMask winning_seats(Hands hands) {
+    return best_seats(hands, V::HOLE_CARDS, HIGH_FROM_PARTS);
+  }
+  static Outcome award_detailed(Hands hands, std::span<double> shares, std::span<double>) {
+    default_award(winning_seats(hands), shares);
+    return Ok{};
+  }
+};
+
+// Omaha hi/lo: high and eight-or-better low chosen independently.
+template <class V>
+struct OmahaHiLoRules : OmahaHighRules<V> {
+  static std::uint32_t low_score(std::span<const Card> hand) {
+    const std::size_t cut = std::min<std::size_t>(hand.size(), V::HOLE_CARDS);
+    return two_plus_three(hand.first(cut), hand.subspan(cut), LOW_FROM_PARTS);
+  }
+  static SeatMask best_low_seats(Hands hands) {
+    return best_seats(hands, V::HOLE_CARDS, LOW_FROM_PARTS, EightOrBetter{});
+  }
+  static Outcome award_detailed(Hands hands, std::span<double> shares,
+                                std::span<double> low_shares) {
+    hi_lo_award(OmahaHighRules<V>::winning_seats(hands), best_low_seats(hands), shares,
+                low_shares);
+    return Ok{};
+  }
+};
+
+}  // namespace detail
+
+namespace detail {
+
+// What every Omaha game deals: `HOLE` hole cards and a five-card board.
+template <unsigned HOLE>
+struct OmahaDeal {
+  static constexpr unsigned HOLE_CARDS = HOLE, BOARD_CARDS = 5;
+  static constexpr CardSet DECK = CardSet::full_deck();
+  static constexpr unsigned DECK_SIZE = 52;
+  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+};
+
+}  // namespace detail
+
+struct Omaha : detail::OmahaDeal<4>, detail::OmahaHighRules<Omaha> {
+  static constexpr std::string_view KEY = "omaha";
+  static constexpr std::string_view LABEL = "Omaha";
+};
+struct OmahaFive : detail::OmahaDeal<5>, detail::OmahaHighRules<OmahaFive> {
+  static constexpr std::string_view KEY = "omaha_five";
+  static constexpr std::string_view LABEL = "5-Card Omaha";
+};
+struct OmahaSix : detail::OmahaDeal<6>, detail::OmahaHighRules<OmahaSix> {
+  static constexpr std::string_view KEY = "omaha_six";
+  static constexpr std::string_view LABEL = "6-Card Omaha";
+};
+struct OmahaHiLo : detail::OmahaDeal<4>, detail::OmahaHiLoRules<OmahaHiLo> {
+  static constexpr std::string_view KEY = "omaha_hi_lo";
+  static constexpr std::string_view LABEL = "Omaha Hi/Lo";
+};
+struct OmahaFiveHiLo : detail::OmahaDeal<5>, detail::OmahaHiLoRules<OmahaFiveHiLo> {
+  static constexpr std::string_view KEY = "omaha_five_hi_lo";
+  static constexpr std::string_view LABEL = "5-Card Omaha Hi/Lo";
+};
+// Scored as 5-Card Omaha; its early board card belongs to the request.
+struct Courchevel : detail::OmahaDeal<5>, detail::OmahaHighRules<Courchevel> {
+  static constexpr std::string_view KEY = "courchevel";
+  static constexpr std::string_view LABEL = "Courchevel";
+};
+struct CourchevelHiLo : detail::OmahaDeal<5>, detail::OmahaHiLoRules<CourchevelHiLo> {
+  static constexpr std::string_view KEY = "courchevel_hi_lo";
+  static constexpr std::string_view LABEL = "Courchevel Hi/Lo";
+};
+
+}  // namespace vantor

@@ -1,0 +1,66 @@
+// Seven-card games without a board: Seven-Card Stud, Stud Hi/Lo and Razz.
+#pragma once
+
+#include <string_view>
+
+#include "variants/rankings/ranking.h"
+#include "variants/rules.h"
+
+namespace vantor {
+
+struct Stud : detail::SingleWinner<Stud> {
+  static constexpr std::string_view KEY = "stud";
+  static constexpr std::string_view LABEL = "Seven-Card Stud";
+  static constexpr unsigned HOLE_CARDS = 7, BOARD_CARDS = 0;
+  static constexpr CardSet DECK = CardSet::full_deck();
+  static constexpr unsigned DECK_SIZE = 52;
+  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+
+  static std::uint32_t score(std::span<const Card> hand) { return vantor::score(hand, HIGH_RANKING); }
+};
+
+// The best ace-to-five low takes the whole pot; no qualifier.
+struct Razz : detail::SingleWinner<Razz> {
+  static constexpr std::string_view KEY = "razz";
+  static constexpr std::string_view LABEL = "Razz";
+  static constexpr unsigned HOLE_CARDS = 7, BOARD_CARDS = 0;
+  static constexpr CardSet DECK = CardSet::full_deck();
+  static constexpr unsigned DECK_SIZE = 52;
+  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+
+  static std::uint32_t score(std::span<const Card> hand) {
+    return vantor::score(hand, ACE_FIVE_RANKING);
+  }
+};
+
+// Half the pot to the best high, half to the best eight-or-better low.
+struct StudHiLo {
+  static constexpr std::string_view KEY = "stud_hi_lo";
+  static constexpr std::string_view LABEL = "Seven-Card Stud Hi/Lo";
+  static constexpr unsigned HOLE_CARDS = 7, BOARD_CARDS = 0;
+  static constexpr CardSet DECK = CardSet::full_deck();
+  static constexpr unsigned DECK_SIZE = 52;
+  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr bool DETAILED_AWARD = true;
+
+  // The high score; the low half is `low_score`.
+  static std::uint32_t score(std::span<const Card> hand) { return vantor::score(hand, HIGH_RANKING); }
+  static std::uint32_t low_score(std::span<const Card> hand) {
+    return vantor::score(hand, ACE_FIVE_RANKING);
+  }
+
+  static SeatMask winning_seats(Hands hands) {
+    return lowest_seats(hands, [](std::span<const Card> hand) { return score(hand); });
+  }
+  static SeatMask best_low_seats(Hands hands) {
+    return lowest_seats(hands, [](std::span<const Card> hand) { return low_score(hand); },
+                        EightOrBetter{});
+  }
+  static Outcome award_detailed(Hands hands, std::span<double> shares,
+                                std::span<double> low_shares) {
+    hi_lo_award(winning_seats(hands), best_low_seats(hands), shares, low_shares);
+    return Ok{};
+  }
+};
+
+}  // namespace vantor
