@@ -1,0 +1,220 @@
+#include "sampler/draw.h"
+
+#include <algorithm>
+#include <array>
+
+#include "sampler/matching.h"
+
+namespace vantor {
+
+namespace {
+
+// C(n, k) <= limit, computed as C(n, 1), C(n, 2), ... and stopped as soon as
+// a partial value passes the limit (the partial values only grow).
+bool binomial_within(std::uint64_t n, std::uint64_t k, std::uint64_t limit) {
+  if (k > n) return true;  // zero sets
+  const std::uint64_t m = std::min(k, n - k);
+  u128 c = 1;
+  for (std::uint64_t i = 1; i <= m; ++i) {
+    c = c * (n - i + 1) / i;
+    if (c > limit) return false;
+  }
+  return c <= limit;
+}
+
+// Calls f(span of k cards) for every k-combination of `cards`, positions in
+// lexicographic order.
+template <class F>
+void for_each_combination(std::span<const Card> cards, std::size_t k, F&& f) {
+  const std::size_t n = cards.size();
+  if (k > n) return;
+  std::vector<std::size_t> pos(k);
+  std::vector<Card> pick(k);
+  for (std::size_t i = 0; i < k; ++i) pos[i] = i;
+  for (;;) {
+    for (std::size_t i = 0; i < k; ++i) pick[i] = cards[pos[i]];
+    f(std::span<const Card>(pick));
+    std::size_t i = k;
+    while (i > 0 && pos[i - 1] == n - k + (i - 1)) --i;
+    if (i == 0) return;
+    ++pos[i - 1];
+    for (std::size_t j = i; j < k; ++j) pos[j] = pos[j - 1] + 1;
+  }
+}
+
+}  // namespace
+
+SlotSampler::SlotSampler(std::span<const CardSet> slots, CardSet available) {
+  std::vector<CardSet> rest(slots.begin(), slots.end());
+  for (CardSet& s : rest) s &= available;
+  // A slot with one possible card fixes it, which may pin down others in turn.
+  for (;;) {
+    const auto it = std::find_if(rest.begin(), rest.end(), [](CardSet s) { return s.is_single(); });
+    if (it == rest.end()) break;
+    const Card c = it->lowest();
+    forced_.push_back(c);
+    rest.erase(it);
+    for (CardSet& s : rest) s.remove(c);
+  }
+  for (Card c : forced_) available.remove(c);
+  open_ = std::move(rest);
+
+  const auto is_free = [available](CardSet s) { return available.is_subset_of(s); };
+  if (std::all_of(open_.begin(), open_.end(), is_free)) {
+    mode_ = SamplerMode::Free;
+    return;
+  }
+  if (open_.size() <= MAX_RESTRICTED) {
+    for (CardSet s : open_)
+      if (!is_free(s)) restricted_.push_back(s);
+    free_count_ = open_.size() - restricted_.size();
+    disjoint_ = true;
+    CardSet seen;
+    for (CardSet s : restricted_) {
+      if (seen.intersects(s)) disjoint_ = false;
+      seen |= s;
+    }
+  }
+
+  const std::span<const CardSet> planned = planned_slots();
+  for (CardSet s : planned) union_ |= s;
+  union_ &= available;
+  std::optional<ShapePlan> plan = ShapePlan::build(planned, union_);
+  if (!plan) {
+    mode_ = SamplerMode::Unplanned;
+  } else if (plan->total() <= ENUMERATION_LIMIT) {
+    mode_ = SamplerMode::Enumerated;
+    enumerated_ = plan->total() == 0 ? CardLists(planned.size()) : plan->enumerate();
+  } else {
+    mode_ = SamplerMode::Planned;
+    plan_ = std::move(plan);
+  }
+}
+
+bool SlotSampler::draw(CardSet available, Rng& rng, std::vector<Card>& out) const {
+  out.clear();
+  for (Card c : forced_) {
+    if (!available.contains(c)) {
+      out.clear();
+      return false;
+    }
+    out.push_back(c);
+    available.remove(c);
+  }
+  if (open_.empty()) return true;
+  if (!draw_open(available, rng, out)) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+bool SlotSampler::draw_open(CardSet available, Rng& rng, std::vector<Card>& out) const {
+  const std::size_t start = out.size();
+  const auto drawn_available = [&] {
+    for (std::size_t i = start; i < out.size(); ++i)
+      if (!available.contains(out[i])) return false;
+    return true;
+  };
+  const std::span<const CardSet> planned = planned_slots();
+
+  switch (mode_) {
+    case SamplerMode::Free:
+      return draw_subset(available, static_cast<unsigned>(open_.size()), rng, out);
+    case SamplerMode::Enumerated: {
+      if (enumerated_.empty()) return false;
+      const auto entry = enumerated_[rng.below64(enumerated_.size())];
+      for (Card c : entry)
+        if (!available.contains(c)) return false;
+      out.insert(out.end(), entry.begin(), entry.end());
+      break;
+    }
+    case SamplerMode::Planned:
+      plan_->draw_from(plan_->classes(), plan_->cumulative(), plan_->total(), rng, out);
+      if (!drawn_available()) return false;
+      break;
+    case SamplerMode::Unplanned:
+      if (!draw_subset(available & union_, static_cast<unsigned>(planned.size()), rng, out))
+        return false;
+      if (!has_perfect_matching(planned, std::span<const Card>(out).subspan(start))) return false;
+      break;
+  }
+  if (restricted_.empty() || free_count_ == 0) return true;
+
+  for (std::size_t i = start; i < out.size(); ++i) available.remove(out[i]);
+  if (!draw_subset(available, static_cast<unsigned>(free_count_), rng, out)) return false;
+
+  // A set reachable through w different restricted/free splits was w times
+  // as likely; keep it with probability 1/w.
+  const std::span<const Card> drawn = std::span<const Card>(out).subspan(start);
+  std::uint32_t ways = 0;
+  if (disjoint_) {
+    CardSet s;
+    for (Card c : drawn) s.insert(c);
+    ways = 1;
+    for (CardSet slot : restricted_) ways *= (slot & s).count();
+  } else {
+    const std::size_t n = drawn.size();
+    const auto r = static_cast<int>(restricted_.size());
+    std::array<Card, MAX_RESTRICTED> subset;
+    for (std::uint32_t bits = 0; bits < (std::uint32_t{1} << n); ++bits) {
+      if (std::popcount(bits) != r) continue;
+      std::size_t m = 0;
+      for (std::size_t i = 0; i < n; ++i)
+        if ((bits >> i) & 1u) subset[m++] = drawn[i];
+      if (has_perfect_matching(restricted_, std::span<const Card>(subset.data(), m))) ++ways;
+    }
+  }
+  if (ways >= 2 && rng.below32(ways) != 0) return false;
+  return true;
+}
+
+std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t limit) const {
+  CardLists out(forced_.size() + open_.size());
+  for (Card c : forced_) {
+    if (!available.contains(c)) return out;
+    available.remove(c);
+  }
+  if (open_.empty()) {
+    out.push_back(forced_);
+    return out;
+  }
+  std::vector<Card> row(forced_);
+  const auto push = [&](std::span<const Card> cards) {
+    row.resize(forced_.size());
+    row.insert(row.end(), cards.begin(), cards.end());
+    out.push_back(row);
+  };
+  const std::size_t k = open_.size();
+
+  if (mode_ == SamplerMode::Free) {
+    const std::vector<Card> cards = available.to_vector();
+    if (cards.size() < k) return out;
+    if (!binomial_within(cards.size(), k, limit)) return std::nullopt;
+    out.reserve(static_cast<std::size_t>(binomial(cards.size(), k)));
+    for_each_combination(cards, k, push);
+    return out;
+  }
+
+  CardSet union_all;
+  for (CardSet s : open_) union_all |= s;
+  available &= union_all;
+  const std::vector<Card> cards = available.to_vector();
+  if (cards.size() < k) return out;
+  const std::optional<ShapePlan> plan = ShapePlan::build(open_, available);
+  if (!plan) {
+    if (!binomial_within(cards.size(), k, limit)) return std::nullopt;
+    for_each_combination(cards, k, [&](std::span<const Card> pick) {
+      if (has_perfect_matching(open_, pick)) push(pick);
+    });
+    return out;
+  }
+  if (plan->total() > limit) return std::nullopt;
+  const CardLists sets = plan->enumerate();
+  if (forced_.empty()) return sets;
+  out.reserve(sets.size());
+  for (std::size_t i = 0; i < sets.size(); ++i) push(sets[i]);
+  return out;
+}
+
+}  // namespace vantor

@@ -1,0 +1,192 @@
+#include "sampler/shape.h"
+
+#include <algorithm>
+#include <array>
+
+#include "sampler/matching.h"
+
+namespace vantor {
+
+namespace {
+
+// A pattern is one bit per slot, so plans cover at most this many slots.
+constexpr std::size_t MAX_PATTERN_SLOTS = 64;
+
+// Enumerates count vectors class by class, keeping the feasible ones.
+struct ShapeWalk {
+  std::span<const CardSet> slots;
+  const std::vector<CardSet>& classes;
+  std::vector<unsigned> sizes;
+  std::vector<unsigned> cards_from;  // cards in classes d.. (suffix sums)
+  std::vector<std::uint8_t> counts;
+  std::vector<Shape> shapes;
+  bool gave_up = false;
+
+  ShapeWalk(std::span<const CardSet> s, const std::vector<CardSet>& c)
+      : slots(s), classes(c), sizes(c.size()), cards_from(c.size() + 1, 0), counts(c.size(), 0) {
+    for (std::size_t j = 0; j < c.size(); ++j) sizes[j] = c[j].count();
+    for (std::size_t j = c.size(); j-- > 0;) cards_from[j] = cards_from[j + 1] + sizes[j];
+  }
+
+  void walk(std::size_t d, unsigned r) {
+    if (shapes.size() > ShapePlan::SHAPE_LIMIT) {
+      gave_up = true;
+      return;
+    }
+    if (d < classes.size()) {
+      if (cards_from[d] < r) return;
+      const unsigned top = std::min(r, sizes[d]);
+      for (unsigned c = 0; c <= top; ++c) {
+        counts[d] = static_cast<std::uint8_t>(c);
+        walk(d + 1, r - c);
+        if (gave_up) return;
+      }
+      counts[d] = 0;
+      return;
+    }
+    if (r != 0) return;
+    record();
+  }
+
+  // Cards of one class are accepted by the same slots, so the lowest ones
+  // stand for every card set of this shape.
+  void record() {
+    std::array<Card, MAX_PATTERN_SLOTS> reps;
+    std::size_t n = 0;
+    u128 weight = 1;
+    for (std::size_t j = 0; j < classes.size(); ++j) {
+      CardSet rest = classes[j];
+      for (unsigned k = 0; k < counts[j]; ++k) {
+        const Card c = rest.lowest();
+        reps[n++] = c;
+        rest.remove(c);
+      }
+      weight = sat_mul(weight, binomial(sizes[j], counts[j]));
+    }
+    if (weight == 0 || !has_perfect_matching(slots, std::span(reps.data(), n))) return;
+    shapes.push_back(Shape{weight, counts});
+  }
+};
+
+// Appends every combination of each class's count, class by class.
+struct HandBuilder {
+  const std::vector<CardSet>& classes;
+  const std::vector<std::uint8_t>& counts;
+  CardLists& out;
+  std::vector<Card> scratch;
+
+  void build_hands(std::size_t p) {
+    std::size_t j = p;
+    const std::size_t n = std::min(counts.size(), classes.size());
+    while (j < n && counts[j] == 0) ++j;
+    if (j >= n) {
+      out.push_back(scratch);
+      return;
+    }
+    // Each recursion level owns its class's cards; copy them locally.
+    std::array<Card, 64> cards{};
+    unsigned size = 0;
+    for (Card c : classes[j]) cards[size++] = c;
+    choose(j, std::span<const Card>(cards.data(), size), counts[j], 0);
+  }
+
+  void choose(std::size_t j, std::span<const Card> cards, unsigned k, std::size_t start) {
+    if (k == 0) {
+      build_hands(j + 1);
+      return;
+    }
+    for (std::size_t i = start; i + k <= cards.size(); ++i) {
+      scratch.push_back(cards[i]);
+      choose(j, cards, k - 1, i + 1);
+      scratch.pop_back();
+    }
+  }
+};
+
+}  // namespace
+
+std::optional<ShapePlan> ShapePlan::build(std::span<const CardSet> slots, CardSet universe) {
+  if (slots.empty()) return std::nullopt;
+  ShapePlan plan;
+  plan.slot_count_ = slots.size();
+  // More slots than cards can never be filled.
+  if (slots.size() > MAX_PATTERN_SLOTS) return plan;
+
+  std::vector<std::uint64_t> patterns;
+  for (Card c : universe) {
+    std::uint64_t pattern = 0;
+    for (std::size_t k = 0; k < slots.size(); ++k)
+      if (slots[k].contains(c)) pattern |= std::uint64_t{1} << k;
+    if (pattern == 0) continue;
+    const auto it = std::find(patterns.begin(), patterns.end(), pattern);
+    if (it == patterns.end()) {
+      patterns.push_back(pattern);
+      plan.classes_.push_back(CardSet::single(c));
+    } else {
+      plan.classes_[static_cast<std::size_t>(it - patterns.begin())].insert(c);
+    }
+  }
+
+  ShapeWalk walk(slots, plan.classes_);
+  walk.walk(0, static_cast<unsigned>(slots.size()));
+  if (walk.gave_up) return std::nullopt;
+  plan.shapes_ = std::move(walk.shapes);
+  plan.cumulative_.reserve(plan.shapes_.size());
+  u128 sum = 0;
+  for (const Shape& s : plan.shapes_) {
+    sum = sat_add(sum, s.weight);
+    plan.cumulative_.push_back(sum);
+  }
+  plan.total_ = sum;
+  return plan;
+}
+
+u128 ShapePlan::weigh(CardSet available, WeighingScratch& scratch) const {
+  scratch.classes.resize(classes_.size());
+  for (std::size_t j = 0; j < classes_.size(); ++j) scratch.classes[j] = classes_[j] & available;
+  scratch.cumulative.clear();
+  u128 sum = 0;
+  for (const Shape& s : shapes_) {
+    const std::size_t n = std::min(s.counts.size(), scratch.classes.size());
+    u128 weight = 1;
+    for (std::size_t j = 0; j < n && weight != 0; ++j)
+      weight = sat_mul(weight, binomial(scratch.classes[j].count(), s.counts[j]));
+    sum = sat_add(sum, weight);
+    scratch.cumulative.push_back(sum);
+  }
+  return sum;
+}
+
+void ShapePlan::draw_from(std::span<const CardSet> classes, std::span<const u128> cumulative,
+                          u128 total, Rng& rng, std::vector<Card>& out) const {
+  if (total == 0) return;  // nothing to draw from; callers check the total first
+  const u128 x = rng.below128(total);
+  // The first shape whose running sum exceeds x: zero weights are never hit.
+  const auto chosen = static_cast<std::size_t>(
+      std::upper_bound(cumulative.begin(), cumulative.end(), x) - cumulative.begin());
+  if (chosen >= shapes_.size()) return;
+  const Shape& shape = shapes_[chosen];
+  const std::size_t n = std::min(shape.counts.size(), classes.size());
+  for (std::size_t j = 0; j < n; ++j) {
+    CardSet rest = classes[j];
+    for (unsigned k = 0; k < shape.counts[j] && !rest.is_empty(); ++k) {
+      const Card c = uniform_card(rest, rng);
+      out.push_back(c);
+      rest.remove(c);
+    }
+  }
+}
+
+CardLists ShapePlan::enumerate() const {
+  CardLists out(slot_count_);
+  constexpr u128 RESERVE_CAP = 1048576;
+  out.reserve(static_cast<std::size_t>(std::min(total_, RESERVE_CAP)));
+  for (const Shape& shape : shapes_) {
+    HandBuilder builder{classes_, shape.counts, out, {}};
+    builder.scratch.reserve(slot_count_);
+    builder.build_hands(0);
+  }
+  return out;
+}
+
+}  // namespace vantor
