@@ -22,6 +22,11 @@ ModuleState* state_of(PyObject* module) {
 constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef METHODS[] = {
+    {"variants", VANTOR_NOARGS(variants), METH_NOARGS,
+     "variants()\n--\n\n"
+     "Every game this library plays.\n\n"
+     "Each entry carries the key to pass back in, a label to show, and how the game deals, so a "
+     "caller can build its own menu without a table of its own."},
     {"default_thread_count", VANTOR_NOARGS(default_thread_count), METH_NOARGS,
      "default_thread_count()\n--\n\n"
      "How many threads a batch spreads over when none is asked for."},

@@ -55,6 +55,7 @@ PyObject* card_index(PyObject* module, PyObject* const* args, Py_ssize_t nargs, 
 PyObject* card_name(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* full_deck(PyObject* module, PyObject* unused);
 PyObject* default_thread_count(PyObject* module, PyObject* unused);
+PyObject* variants(PyObject* module, PyObject* unused);
 PyObject* parse_hand_field(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames);
 PyObject* parse_dead_cards(PyObject* module, PyObject* const* args, Py_ssize_t nargs,

@@ -4,6 +4,7 @@
 #include "notation/parser.h"
 #include "py/args.h"
 #include "py/module.h"
+#include "variants/variants.h"  // for_each_variant and the per-game constants
 
 namespace vantor::py {
 namespace {
@@ -28,7 +29,44 @@ PyRef mask_list(const Holding& holding) {
   return list;
 }
 
+PyRef text_of(std::string_view text) {
+  return PyRef::steal(
+      PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+
+// One game's row: key, label, hole_cards, board_cards, deck, deck_size, in that order.
+template <class V>
+PyRef variant_row() {
+  PyRef row = PyRef::steal(PyDict_New());
+  if (!row) return row;
+  const std::pair<const char*, PyRef> fields[] = {
+      {"key", text_of(V::KEY)},
+      {"label", text_of(V::LABEL)},
+      {"hole_cards", PyRef::steal(PyLong_FromUnsignedLong(V::HOLE_CARDS))},
+      {"board_cards", PyRef::steal(PyLong_FromUnsignedLong(V::BOARD_CARDS))},
+      {"deck", PyRef::steal(PyLong_FromUnsignedLongLong(V::DECK.mask()))},
+      {"deck_size", PyRef::steal(PyLong_FromUnsignedLong(V::DECK_SIZE))},
+  };
+  for (const auto& [name, value] : fields)
+    if (!value || PyDict_SetItemString(row.get(), name, value.get()) < 0) return PyRef();
+  return row;
+}
+
 }  // namespace
+
+PyObject* variants(PyObject*, PyObject*) {
+  PyRef out = PyRef::steal(PyList_New(0));
+  if (!out) return nullptr;
+  bool ok = true;
+  for_each_variant([&](auto v) {
+    using V = typename decltype(v)::type;
+    if (!ok) return;
+    PyRef row = variant_row<V>();
+    ok = row && PyList_Append(out.get(), row.get()) == 0;
+  });
+  if (!ok) return nullptr;
+  return out.release();
+}
 
 PyObject* parse_hand_field(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr const char* NAMES[] = {"text", "slots", "allow_short"};
