@@ -1,0 +1,68 @@
+#include "odds/deal.h"
+
+#include <cmath>
+
+#include "sampler/matching.h"
+
+namespace vantor {
+
+Outcome check_feasible(std::span<const HandSpec> seats, std::span<const CardSet> board,
+                       CardSet live) {
+  // A seat contributes, per position, every card any of its holdings accepts
+  // there; seats whose holdings disagree in length are judged elsewhere.
+  std::vector<CardSet> merged;
+  for (const HandSpec& seat : seats) {
+    if (seat.holdings.empty()) continue;
+    const std::size_t length = seat.holdings.front().size();
+    bool equal = true;
+    for (const Holding& h : seat.holdings) equal = equal && h.size() == length;
+    if (!equal) continue;
+    for (std::size_t j = 0; j < length; ++j) {
+      CardSet any;
+      for (const Holding& h : seat.holdings) any |= h[j];
+      merged.push_back(any);
+    }
+  }
+  merged.insert(merged.end(), board.begin(), board.end());
+
+  const EquityError::Infeasible failure{"the hands, board and dead cards together"};
+  for (CardSet slot : merged)
+    if (!slot.intersects(live)) return failure;
+  const std::vector<Card> cards = live.to_vector();
+  if (!has_perfect_matching(merged, cards)) return failure;
+  return Ok{};
+}
+
+bool pick_weighted(const RequestData& r) {
+  // A holding without a plan (or with nothing to deal) cannot be weighed.
+  for (const auto& entry : r.log_weights)
+    for (double w : entry)
+      if (!std::isfinite(w)) return false;
+
+  Rng rng = Rng::seed_from_u64(DEALING_TRIAL_SEED);
+  std::vector<std::vector<Card>> seats(r.seat_count);
+  std::vector<Card> board;
+  WeighingScratch scratch;
+
+  constexpr unsigned SLOT_TRIALS = 800, ENOUGH_ACCEPTED = 40, WEIGHTED_TRIALS = 400;
+  unsigned accepted = 0;
+  for (unsigned i = 0; i < SLOT_TRIALS; ++i) {
+    if (slot_deal(r, rng, seats, board) && ++accepted == ENOUGH_ACCEPTED) return false;
+  }
+  const double acceptance = static_cast<double>(accepted) / SLOT_TRIALS;
+
+  unsigned k = 0;
+  double s1 = 0.0, s2 = 0.0;
+  for (unsigned i = 0; i < WEIGHTED_TRIALS; ++i) {
+    if (const auto w = weighted_deal(r, rng, seats, board, scratch)) {
+      ++k;
+      s1 += *w;
+      s2 += *w * *w;
+    }
+  }
+  if (k == 0 || s2 <= 0.0) return false;
+  // Effective sample size per weighted attempt against slot acceptance.
+  return (s1 * s1 / s2) / WEIGHTED_TRIALS > 1.5 * acceptance;
+}
+
+}  // namespace vantor

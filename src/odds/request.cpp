@@ -1,0 +1,238 @@
+#include "odds/request.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "notation/parser.h"
+#include "odds/deal.h"
+#include "odds/threads.h"
+
+namespace vantor {
+namespace {
+
+bool is_whole_rank(CardSet s) {
+  if (s.is_empty()) return false;
+  const unsigned low = static_cast<unsigned>(std::countr_zero(s.mask()));
+  return low % 4 == 0 && s == CardSet::rank(low / 4);
+}
+
+// The named (one-card) slot sets of a holding, together.
+CardSet named_cards(std::span<const CardSet> holding) {
+  CardSet out;
+  for (CardSet slot : holding)
+    if (slot.is_single()) out |= slot;
+  return out;
+}
+
+std::uint64_t live_slot_count(std::span<const CardSet> holding, CardSet live) {
+  std::uint64_t sum = 0;
+  for (CardSet slot : holding) sum += (slot & live).count();
+  return sum;
+}
+
+// Steps of `build` that check the seats' holding lengths and pad short ones.
+Result<std::vector<HandSpec>> normalise_seats(const TableRules& rules,
+                                              std::span<const HandSpec> seats) {
+  if (rules.stud) {
+    // Stud seats show the same number of cards at any moment of the hand.
+    std::optional<std::size_t> common;
+    for (const HandSpec& seat : seats)
+      for (const Holding& h : seat.holdings) {
+        if (!common) common = h.size();
+        if (*common != h.size()) return EquityError::MixedHandSizes{};
+      }
+    if (common && *common <= 2) return EquityError::NotEnoughCards{*common};
+  }
+  std::vector<HandSpec> out;
+  out.reserve(seats.size());
+  for (const HandSpec& seat : seats) {
+    if (seat.holdings.empty()) return EquityError::MixedHandSizes{};
+    const std::size_t m = seat.holdings.front().size();
+    for (const Holding& h : seat.holdings)
+      if (h.size() != m) return EquityError::MixedHandSizes{};
+    if (m > rules.hole_slots || (m < rules.hole_slots && !rules.short_holdings))
+      return EquityError::NotEnoughCards{m};
+    HandSpec copy = seat;
+    // Cards not shown yet (stud) or not kept (draw) come from the deck.
+    for (Holding& h : copy.holdings) h.resize(rules.hole_slots, CardSet::full_deck());
+    out.push_back(std::move(copy));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<PinnedSpot> pin_open_suits(std::span<const HandSpec> seats,
+                                         std::span<const CardSet> board, CardSet live) {
+  for (const HandSpec& seat : seats)
+    if (seat.holdings.size() != 1) return std::nullopt;
+
+  // Pinning a rank slot to one suit is harmless only if nothing else can
+  // tell that card from the other free cards of its rank. A suit slot or a
+  // partial rank elsewhere could take the pinned card, so any such slot
+  // leaves the spot as it is.
+  const auto suit_blind = [](CardSet s) {
+    return s.is_single() || is_whole_rank(s) || s == CardSet::full_deck();
+  };
+  for (const HandSpec& seat : seats)
+    if (!std::all_of(seat.holdings[0].begin(), seat.holdings[0].end(), suit_blind))
+      return std::nullopt;
+  if (!std::all_of(board.begin(), board.end(), suit_blind)) return std::nullopt;
+
+  CardSet taken = named_cards(board);
+  for (const HandSpec& seat : seats) taken |= named_cards(seat.holdings[0]);
+
+  PinnedSpot out{std::vector<HandSpec>(seats.begin(), seats.end()),
+                 std::vector<CardSet>(board.begin(), board.end())};
+  const auto pin = [&](CardSet& slot) {
+    if (!is_whole_rank(slot)) return true;
+    const CardSet free = slot & (live - taken);
+    if (free.is_empty()) return false;
+    slot = CardSet::single(free.lowest());
+    taken |= slot;
+    return true;
+  };
+  for (HandSpec& seat : out.seats)
+    for (CardSet& slot : seat.holdings[0])
+      if (!pin(slot)) return std::nullopt;
+  for (CardSet& slot : out.board)
+    if (!pin(slot)) return std::nullopt;
+  return out;
+}
+
+Result<RequestData> RequestData::build(const TableRules& rules, std::span<const HandSpec> seats_in,
+                                       std::span<const CardSet> board_in, CardSet dead) {
+  const std::size_t n = seats_in.size();
+  if (n < 2) return EquityError::TooFewSeats{};
+  if (n > rules.seat_limit) return EquityError::TooManySeats{n, rules.seat_limit};
+
+  auto normalised = normalise_seats(rules, seats_in);
+  if (!normalised) return std::move(normalised).error();
+  std::vector<HandSpec> seats = std::move(*normalised);
+
+  for (const HandSpec& seat : seats) {
+    const bool fillable = std::any_of(seat.holdings.begin(), seat.holdings.end(), [](const Holding& h) {
+      return std::none_of(h.begin(), h.end(), [](CardSet s) { return s.is_empty(); });
+    });
+    if (!fillable) return EquityError::Infeasible{"a hand"};
+  }
+
+  if (board_in.size() > rules.board_size) return EquityError::BoardSize{board_in.size()};
+  if (board_in.size() < rules.min_board)
+    return EquityError::UnseenBoard{rules.min_board, board_in.size()};
+
+  const CardSet foreign_dead = (dead & CardSet::full_deck()) - rules.deck;
+  if (!foreign_dead.is_empty()) return GameError::NotInDeck{foreign_dead.lowest()};
+  const CardSet live = rules.deck - dead;
+
+  std::vector<CardSet> board(board_in.begin(), board_in.end());
+  board.resize(rules.board_size, CardSet::full_deck());
+
+  if (rules.pin_suits) {
+    if (auto pinned = pin_open_suits(seats, board, live)) {
+      seats = std::move(pinned->seats);
+      board = std::move(pinned->board);
+    }
+  }
+
+  std::vector<CardSet> fixed(n + 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& holdings = seats[i].holdings;
+    CardSet common = named_cards(holdings.front());
+    for (const Holding& h : holdings) common &= named_cards(h);
+    fixed[i] = common;
+  }
+  fixed[n] = named_cards(board);
+
+  CardSet fixed_all;
+  for (CardSet f : fixed) {
+    const CardSet shared = f & fixed_all;
+    if (!shared.is_empty()) return GameError::DuplicateCard{shared.lowest()};
+    fixed_all |= f;
+  }
+  if (const CardSet unusable = fixed_all - live; !unusable.is_empty()) {
+    const Card c = unusable.lowest();
+    if (rules.deck.contains(c)) return GameError::DuplicateCard{c};
+    return GameError::NotInDeck{c};
+  }
+
+  if (auto feasible = check_feasible(seats, board, live); !feasible)
+    return std::move(feasible).error();
+
+  RequestData r{SlotSampler(board, live)};
+  r.board_slots = board.size();
+  r.live = live;
+  r.fixed_all = fixed_all;
+  r.seat_count = n;
+  r.threads = default_threads();
+
+  r.samplers.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    r.samplers[i].reserve(seats[i].holdings.size());
+    for (const Holding& h : seats[i].holdings) r.samplers[i].emplace_back(h, live);
+  }
+
+  // Most constrained first, so that hopeless deals fail early; the stable
+  // sort keeps equal keys in index order (the board after equal seats).
+  std::vector<std::uint64_t> keys(n + 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t key = std::numeric_limits<std::uint64_t>::max();
+    for (const Holding& h : seats[i].holdings) key = std::min(key, live_slot_count(h, live));
+    keys[i] = key;
+  }
+  keys[n] = live_slot_count(board, live);
+  r.order.resize(n + 1);
+  for (std::size_t i = 0; i <= n; ++i) r.order[i] = i;
+  std::stable_sort(r.order.begin(), r.order.end(),
+                   [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+
+  r.fixed = std::move(fixed);
+  r.slots.reserve(n + 1);
+  for (HandSpec& seat : seats) r.slots.push_back(std::move(seat.holdings));
+  r.slots.push_back({board});
+
+  r.plans.resize(n + 1);
+  r.log_weights.resize(n + 1);
+  const CardSet unclaimed = CardSet::full_deck() - fixed_all;
+  for (std::size_t i = 0; i <= n; ++i) {
+    const CardSet avail = live & (r.fixed[i] | unclaimed);
+    for (const Holding& h : r.slots[i]) {
+      if (h.empty()) {
+        r.plans[i].emplace_back(std::nullopt);
+        r.log_weights[i].push_back(0.0);
+        continue;
+      }
+      auto plan = ShapePlan::build(h, avail);
+      r.log_weights[i].push_back(plan ? std::log(static_cast<double>(plan->total()))
+                                      : std::numeric_limits<double>::quiet_NaN());
+      r.plans[i].push_back(std::move(plan));
+    }
+  }
+
+  r.weighted = pick_weighted(r);
+  return r;
+}
+
+Result<ParsedSpot> parse_spot(const TableRules& rules, std::span<const std::string_view> hands,
+                              std::string_view board, std::string_view dead) {
+  ParsedSpot spot;
+  spot.seats.reserve(hands.size());
+  for (std::string_view text : hands) {
+    auto seat = rules.short_holdings ? parse_hand_up_to(text, rules.hole_slots)
+                                     : parse_hand(text, rules.hole_slots);
+    if (!seat) return std::move(seat).error();
+    spot.seats.push_back(std::move(*seat));
+  }
+  auto slots = parse_board(board, rules.board_size);
+  if (!slots) return std::move(slots).error();
+  spot.board = std::move(*slots);
+  auto cards = parse_dead(dead);
+  if (!cards) return std::move(cards).error();
+  spot.dead = *cards;
+  return spot;
+}
+
+}  // namespace vantor

@@ -1,0 +1,114 @@
+// One checked, pre-digested equity question for one game.
+//
+// A request is built once per call, from card masks or from text, and then
+// only read, by any number of dealing threads at once: it holds a sampler per
+// holding, the dealing order, the cards each seat certainly holds, shape plans
+// with their log counts and the choice between slot and weighted dealing.
+//
+//   std::string_view hands[] = {"AhKh", "QsQd"};
+//   auto request = EquityRequest<Holdem>::from_text(hands, "Kd 7c 2h", "");
+//   if (!request) return request.error();        // exact user-facing text
+//   request->order;                               // seats and board, most constrained first
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "cards/card.h"
+#include "error/error.h"
+#include "notation/hand_spec.h"
+#include "odds/variant_rules.h"
+#include "sampler/draw.h"
+#include "sampler/shape.h"
+
+namespace vantor {
+
+// The fields of a request; the same for every game, so that building and
+// dealing are compiled once. `EquityRequest<V>` adds the game. Read-only once
+// built. Entry n of the per-entry vectors (n = seat_count) is the board.
+class RequestData {
+ public:
+  SlotSampler board_sampler;       // over the padded board, prepared with `live`
+  std::size_t board_slots = 0;     // board slot sets after padding
+  CardSet live;                    // the game's deck without the dead cards
+  CardSet fixed_all;               // union of `fixed`
+  std::size_t seat_count = 0;
+  std::size_t threads = 1;         // the default thread count when the request was built
+  std::vector<std::vector<SlotSampler>> samplers;  // [seat][holding], prepared with `live`
+  std::vector<std::size_t> order;  // dealing order over 0..n; n is the board
+  std::vector<CardSet> fixed;      // [entry]: cards held in every holding (board: named cards)
+  std::vector<std::vector<Holding>> slots;  // [entry][holding]: normalised holdings; board has one
+  std::vector<std::vector<std::optional<ShapePlan>>> plans;  // [entry][holding]
+  std::vector<std::vector<double>> log_weights;  // [entry][holding]: ln(plan total); NaN: no plan
+  bool weighted = false;           // Monte Carlo deals use `deal_weighted` rather than `deal`
+
+  // Checks the question under one game's rules and prepares everything
+  // dealing needs; the first failing check is the error.
+  [[nodiscard]] static Result<RequestData> build(const TableRules& rules,
+                                                 std::span<const HandSpec> seats,
+                                                 std::span<const CardSet> board, CardSet dead);
+
+ private:
+  explicit RequestData(SlotSampler board) : board_sampler(std::move(board)) {}
+};
+
+// Hand, board and dead-card fields read with a game's notation rules.
+struct ParsedSpot {
+  std::vector<HandSpec> seats;
+  std::vector<CardSet> board;
+  CardSet dead;
+};
+
+// Reads every hand field in seat order, then the board, then the dead cards;
+// the first notation error is returned (as the equity error carrying it).
+[[nodiscard]] Result<ParsedSpot> parse_spot(const TableRules& rules,
+                                            std::span<const std::string_view> hands,
+                                            std::string_view board, std::string_view dead);
+
+struct PinnedSpot {
+  std::vector<HandSpec> seats;
+  std::vector<CardSet> board;
+};
+
+// For games where suits never matter: gives every "any card of rank r" slot a
+// concrete free card of that rank (lowest suit first), so that samplers see
+// named cards. Only sound while no slot anywhere tells suits apart, so it
+// answers nothing unless every seat has one holding and every slot of every
+// seat and of the board is one card, one whole rank or the whole deck; also
+// nothing when some rank runs out of free cards.
+[[nodiscard]] std::optional<PinnedSpot> pin_open_suits(std::span<const HandSpec> seats,
+                                                       std::span<const CardSet> board,
+                                                       CardSet live);
+
+template <class V>
+class EquityRequest : public RequestData {
+ public:
+  using Variant = V;
+
+  // Seats as holdings of slot-set masks, the board as slot sets, dead cards.
+  [[nodiscard]] static Result<EquityRequest> from_masks(std::span<const HandSpec> seats,
+                                                        std::span<const CardSet> board,
+                                                        CardSet dead) {
+    auto data = RequestData::build(table_rules<V>(seats.size()), seats, board, dead);
+    if (!data) return std::move(data).error();
+    return EquityRequest(std::move(*data));
+  }
+
+  // One text field per seat, the board text and the dead-card text.
+  [[nodiscard]] static Result<EquityRequest> from_text(std::span<const std::string_view> hands,
+                                                       std::string_view board,
+                                                       std::string_view dead) {
+    auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead);
+    if (!spot) return std::move(spot).error();
+    return from_masks(spot->seats, spot->board, spot->dead);
+  }
+
+ private:
+  explicit EquityRequest(RequestData&& data) : RequestData(std::move(data)) {}
+};
+
+}  // namespace vantor
