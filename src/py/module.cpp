@@ -45,6 +45,14 @@ PyMethodDef METHODS[] = {
     {"card_name", VANTOR_FAST(card_name), FAST,
      "card_name(index)\n--\n\n"
      "The name of a card index, uppercase rank and lowercase suit."},
+    {"score_batch", VANTOR_FAST(score_batch), FAST,
+     "score_batch(kernel, hands)\n--\n\n"
+     "Scores a batch of hands against one of the ranking kernels.\n\n"
+     "Lower is better. This exists for `validation/`, which asks an outside evaluator whether it "
+     "agrees; it takes whole batches because crossing this boundary a hundred million times, one "
+     "hand at a time, would cost more than the comparison itself.\n\n"
+     "`kernel` is one of `high`, `deuce_seven`, `low_a5`, `short_deck` or `badugi`. Cards are "
+     "written as usual: `\"AhKhQsQd2c7d9s\"`."},
     {"full_deck", VANTOR_NOARGS(full_deck), METH_NOARGS,
      "full_deck()\n--\n\n"
      "A mask holding every card in a standard deck."},

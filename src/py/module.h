@@ -53,6 +53,7 @@ PyObject* guarded_noargs(PyObject* module, PyObject* unused) noexcept {
 // Entry points, each defined beside the code it exposes.
 PyObject* card_index(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* card_name(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* score_batch(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* full_deck(PyObject* module, PyObject* unused);
 PyObject* default_thread_count(PyObject* module, PyObject* unused);
 PyObject* variants(PyObject* module, PyObject* unused);

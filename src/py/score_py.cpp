@@ -1,0 +1,151 @@
+// score_batch: many hands through one of the evaluators in a single call, so a
+// validation harness can compare them with an outside evaluator cheaply.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cards/card.h"
+#include "error/error.h"
+#include "py/args.h"
+#include "py/module.h"
+#include "variants/variants.h"
+
+namespace vantor::py {
+namespace {
+
+enum class Kernel { High, ShortDeck, DeuceSeven, LowA5, Omaha, Badugi };
+
+constexpr std::array<std::pair<std::string_view, Kernel>, 6> KERNELS = {{
+    {"high", Kernel::High},
+    {"short_deck", Kernel::ShortDeck},
+    {"deuce_seven", Kernel::DeuceSeven},
+    {"low_a5", Kernel::LowA5},
+    {"omaha", Kernel::Omaha},
+    {"badugi", Kernel::Badugi},
+}};
+
+std::optional<Kernel> kernel_named(std::string_view name) {
+  for (auto [key, kernel] : KERNELS)
+    if (key == name) return kernel;
+  return std::nullopt;
+}
+
+// Every hand's cards, stored flat; `repeated` marks hands naming a card twice.
+struct ParsedHands {
+  std::vector<Card> cards;
+  std::vector<std::size_t> starts;  // one per hand, plus the end
+  std::vector<std::uint8_t> repeated;
+
+  std::span<const Card> hand(std::size_t i) const {
+    return std::span<const Card>(cards).subspan(starts[i], starts[i + 1] - starts[i]);
+  }
+};
+
+// Plain pairs of rank and suit characters read without the general reader;
+// anything else (white space, an error to report) goes through Card::parse_field.
+bool append_plain(std::string_view text, std::vector<Card>& out) {
+  if (text.size() % 2 != 0) return false;
+  const std::size_t start = out.size();
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int rank = rank_of_char(static_cast<unsigned char>(text[i]));
+    const int suit = suit_of_char(static_cast<unsigned char>(text[i + 1]));
+    if (rank < 0 || suit < 0) {
+      out.resize(start);
+      return false;
+    }
+    out.push_back(Card::of(static_cast<unsigned>(rank), static_cast<unsigned>(suit)));
+  }
+  return true;
+}
+
+Expected<ParsedHands, CardError> parse_hands(std::span<const std::string_view> texts) {
+  ParsedHands parsed;
+  parsed.starts.reserve(texts.size() + 1);
+  parsed.repeated.reserve(texts.size());
+  parsed.starts.push_back(0);
+  for (std::string_view text : texts) {
+    if (!append_plain(text, parsed.cards)) {
+      auto cards = Card::parse_field(text);
+      if (!cards) return Unexpected<CardError>{std::move(cards).error()};
+      parsed.cards.insert(parsed.cards.end(), cards->begin(), cards->end());
+    }
+    const std::size_t start = parsed.starts.back();
+    std::uint64_t seen = 0;
+    bool repeated = false;
+    for (std::size_t i = start; i < parsed.cards.size(); ++i) {
+      const std::uint64_t bit = std::uint64_t{1} << parsed.cards[i].index();
+      repeated |= (seen & bit) != 0;
+      seen |= bit;
+    }
+    parsed.starts.push_back(parsed.cards.size());
+    parsed.repeated.push_back(repeated);
+  }
+  return parsed;
+}
+
+// A hand naming a card twice has no valid score: the table kernels answer
+// NO_ENTRY and Omaha NO_HAND rather than read a slot no real hand owns.
+// Badugi is defined over any cards and simply ignores the repeat.
+void score_all(Kernel kernel, const ParsedHands& hands, std::vector<std::uint32_t>& out) {
+  const auto table = [&](const Ranking& ranking) {
+    for (std::size_t i = 0; i < out.size(); ++i)
+      out[i] = hands.repeated[i] ? NO_ENTRY : score(hands.hand(i), ranking);
+  };
+  switch (kernel) {
+    case Kernel::High: return table(HIGH_RANKING);
+    case Kernel::ShortDeck: return table(SHORT_DECK_RANKING);
+    case Kernel::DeuceSeven: return table(DEUCE_SEVEN_RANKING);
+    case Kernel::LowA5: return table(ACE_FIVE_RANKING);
+    case Kernel::Omaha:
+      for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = hands.repeated[i] ? NO_HAND : Omaha::score(hands.hand(i));
+      return;
+    case Kernel::Badugi:
+      for (std::size_t i = 0; i < out.size(); ++i) out[i] = Badugi::score(hands.hand(i));
+      return;
+  }
+}
+
+}  // namespace
+
+PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* NAMES[] = {"kernel", "hands"};
+  PyObject* a[2];
+  std::string_view kernel_text;
+  Items keep;
+  std::vector<std::string_view> texts;
+  if (!parse_args("score_batch", NAMES, 2, args, nargs, kwnames, a) ||
+      !as_str(a[0], "score_batch", "kernel", kernel_text) ||
+      !as_str_list(a[1], "score_batch", "hands", keep, texts))
+    return nullptr;
+
+  const std::optional<Kernel> kernel = kernel_named(kernel_text);
+  if (!kernel) {
+    const std::string message = "no kernel called " + quoted(kernel_text);
+    PyErr_SetString(PyExc_ValueError, message.c_str());
+    return nullptr;
+  }
+  auto hands = parse_hands(texts);
+  if (!hands) return to_py(std::move(hands).error());
+
+  std::vector<std::uint32_t> scores(texts.size());
+  {
+    ReleaseGil unlocked;
+    score_all(*kernel, *hands, scores);
+  }
+
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(scores.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < scores.size(); ++i) {
+    PyObject* value = PyLong_FromUnsignedLong(scores[i]);
+    if (value == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), value);
+  }
+  return list.release();
+}
+
+}  // namespace vantor::py
