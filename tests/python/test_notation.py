@@ -128,8 +128,29 @@ def test_long_field_reads():
     assert caret == " " * (len(field) + 4) + "^^"
 
 
+GAMES = [
+    ("holdem", "Hold'em", 2, 5),
+    ("short_deck", "Short Deck Hold'em (flush beats full house)", 2, 5),
+    ("omaha", "Omaha", 4, 5),
+    ("omaha_five", "5-Card Omaha", 5, 5),
+    ("omaha_six", "6-Card Omaha", 6, 5),
+    ("omaha_hi_lo", "Omaha Hi/Lo", 4, 5),
+    ("omaha_five_hi_lo", "5-Card Omaha Hi/Lo", 5, 5),
+    ("courchevel", "Courchevel", 5, 5),
+    ("courchevel_hi_lo", "Courchevel Hi/Lo", 5, 5),
+    ("stud", "Seven-Card Stud", 7, 0),
+    ("stud_hi_lo", "Seven-Card Stud Hi/Lo", 7, 0),
+    ("razz", "Razz", 7, 0),
+    ("deuce_seven", "2-7 Lowball (single draw)", 5, 0),
+    ("five_card_draw", "5-Card Draw", 5, 0),
+    ("badugi", "Badugi (single draw)", 4, 0),
+]
+
+
 @pytest.mark.skipif(not hasattr(vantor, "variants"), reason="variants is not built")
 def test_variants():
+    assert [(r["key"], r["label"], r["hole_cards"], r["board_cards"])
+            for r in vantor.variants()] == GAMES
     rows = vantor.variants()
     assert len(rows) == 15
     for row in rows:
@@ -146,3 +167,14 @@ def test_variants():
     assert str(inspect.signature(vantor.variants)) == "()"
     with pytest.raises(TypeError):
         vantor.variants(1)
+
+
+@pytest.mark.skipif(not hasattr(vantor, "exact_from_text"), reason="the equity functions are not built")
+def test_every_listed_key_is_accepted():
+    for row in vantor.variants():
+        try:
+            vantor.exact_from_text(row["key"], [])
+        except ValueError as e:
+            assert not str(e).startswith("no game called "), row["key"]
+    with pytest.raises(ValueError, match="^no game called "):
+        vantor.exact_from_text("HOLDEM", [])
