@@ -27,6 +27,32 @@ PyMethodDef METHODS[] = {
      "Every game this library plays.\n\n"
      "Each entry carries the key to pass back in, a label to show, and how the game deals, so a "
      "caller can build its own menu without a table of its own."},
+    {"chunk", VANTOR_FAST(chunk), FAST,
+     "chunk(variant, hands, board, dead, samples, seed=0, threads=0)\n--\n\n"
+     "Samples a batch of deals, taking masks.\n\n"
+     "`hands` is one entry per seat, each a list of whole alternatives, each alternative one "
+     "mask per card the player holds. A named card is a mask with one bit; \"any ace\" is a "
+     "mask with four.\n\n"
+     "The sampling runs with the GIL released, so a caller can keep repainting while it works."},
+    {"chunk_from_text", VANTOR_FAST(chunk_from_text), FAST,
+     "chunk_from_text(variant, hands, board=\"\", dead=\"\", samples=100000, seed=0, "
+     "threads=0)\n--\n\n"
+     "Samples a batch of deals, taking this library's notation.\n\n"
+     "The convenience form: `[\"AhKh\", \"QsQd\"]` for hold'em, `\"Kh Qh Jh\"` for a flop. The "
+     "mask form is the one to reach for from a program that already holds masks; this one is "
+     "for everything else."},
+    {"exact", VANTOR_FAST(exact), FAST,
+     "exact(variant, hands, board, dead)\n--\n\n"
+     "Walks every deal, taking masks, or returns `None` when there are too many.\n\n"
+     "The mask twin of [`exact_from_text`]. A caller passing masks could not ask for an exact "
+     "answer at all before this, which is backwards: exact matters most on a river spot, and a "
+     "river spot is exactly when someone has the calculator open."},
+    {"exact_from_text", VANTOR_FAST(exact_from_text), FAST,
+     "exact_from_text(variant, hands, board=\"\", dead=\"\")\n--\n\n"
+     "Walks every deal instead of sampling, or returns `None` when there are too many to "
+     "walk.\n\n"
+     "An exact result carries a standard error of zero, because there is nothing uncertain "
+     "about it."},
     {"default_thread_count", VANTOR_NOARGS(default_thread_count), METH_NOARGS,
      "default_thread_count()\n--\n\n"
      "How many threads a batch spreads over when none is asked for."},

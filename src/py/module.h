@@ -57,6 +57,12 @@ PyObject* score_batch(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
 PyObject* full_deck(PyObject* module, PyObject* unused);
 PyObject* default_thread_count(PyObject* module, PyObject* unused);
 PyObject* variants(PyObject* module, PyObject* unused);
+PyObject* chunk(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* chunk_from_text(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames);
+PyObject* exact(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* exact_from_text(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames);
 PyObject* parse_hand_field(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames);
 PyObject* parse_dead_cards(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
