@@ -1,0 +1,92 @@
+// One Monte Carlo chunk: seeded random deals until `samples` are recorded.
+//
+// A chunk is fully determined by (request, samples, seed). Rejected deals
+// count as attempts; after max(10,000, 1,000 × samples) attempts the chunk
+// gives up with an error, since the request was already found satisfiable and
+// only sampling is too slow for it.
+//
+//   Result<ChunkResult> r = run_chunk(request, 10'000, seed);
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "cards/card.h"
+#include "error/error.h"
+#include "odds/deal.h"
+#include "odds/request.h"
+#include "odds/result.h"
+#include "odds/showdown.h"
+#include "sampler/rng.h"
+#include "sampler/shape.h"
+
+namespace vantor {
+
+// max(10,000, samples × 1,000), the product saturating.
+constexpr std::uint64_t attempt_limit(std::uint64_t samples) {
+  constexpr std::uint64_t MAX = std::numeric_limits<std::uint64_t>::max();
+  if (samples > MAX / 1000) return MAX;
+  return std::max<std::uint64_t>(10'000, samples * 1000);
+}
+
+// `stop`, when set, ends the chunk early with whatever it holds (the caller
+// discards it); it is looked at every few thousand attempts.
+template <class V>
+Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t samples,
+                              std::uint64_t seed, const std::atomic<bool>* stop = nullptr) {
+  const std::size_t seats = request.seat_count;
+  ChunkResult result = ChunkResult::empty(seats);
+  if (samples == 0) return result;
+
+  Rng rng = Rng::seed_from_u64(seed);
+  std::vector<std::vector<Card>> dealt(seats);
+  for (auto& cards : dealt) cards.reserve(V::CAPACITY);
+  std::vector<Card> board;
+  board.reserve(V::CAPACITY);
+  WeighingScratch scratch;
+  Showdown<V> showdown(seats);
+  OutcomeTally tally(seats);
+  const auto hole = [&dealt](std::size_t seat) { return std::span<const Card>(dealt[seat]); };
+
+  const std::uint64_t limit = attempt_limit(samples);
+  std::uint64_t accepted = 0;
+  std::uint64_t attempt = 0;
+  while (accepted < samples) {
+    if (attempt == limit) [[unlikely]]
+      return EquityError::SamplingStalled{limit, accepted};
+    ++attempt;
+    if ((attempt & 4095) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
+      [[unlikely]]
+      break;
+    double weight = 1.0;
+    if (request.weighted) {
+      const std::optional<double> w = deal_weighted(request, rng, dealt, board, scratch);
+      if (!w) continue;
+      weight = *w;
+    } else if (!deal(request, rng, dealt, board)) {
+      continue;
+    }
+    ++accepted;
+    if constexpr (SCORE_GAME<V>) {
+      if (weight == 1.0) {
+        const Result<SeatMask> winners = showdown.winners(hole, board);
+        if (!winners) return winners.error();
+        tally.add(*winners);
+        if (tally.wants_flush()) [[unlikely]]
+          tally.flush_into(result);
+        continue;
+      }
+    }
+    if (auto played = showdown.play(hole, board, result, weight); !played) return played.error();
+  }
+  tally.flush_into(result);
+  result.attempts = attempt;
+  return result;
+}
+
+}  // namespace vantor
