@@ -105,19 +105,33 @@ PyObject* to_dict(const ChunkResult& r, bool weighted) {
 // Running the engine with the lock released.
 
 // Lets Ctrl-C end engine work promptly: the waiting thread asks every slice,
-// taking the interpreter lock just long enough to run Python's signal
+// taking the interpreter lock back just long enough to run Python's signal
 // handlers. A handler's exception (KeyboardInterrupt) stays set for the
-// caller, which then returns null.
-struct SignalWatch {
-  bool raised = false;
+// caller, which then returns null. Built while the lock is held.
+class SignalWatch {
+ public:
+  SignalWatch() : thread_(PyThreadState_Get()) {}
+  bool raised() const { return raised_; }
   Interrupt interrupt() {
     return [this] {
-      const PyGILState_STATE gil = PyGILState_Ensure();
-      if (PyErr_CheckSignals() != 0) raised = true;
-      PyGILState_Release(gil);
-      return raised;
+      if (is_finalizing()) return false;  // the lock cannot be had any more
+      PyEval_RestoreThread(thread_);
+      if (PyErr_CheckSignals() != 0) raised_ = true;
+      PyEval_SaveThread();
+      return raised_;
     };
   }
+
+ private:
+  static bool is_finalizing() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return Py_IsFinalizing() != 0;
+#else
+    return _Py_IsFinalizing() != 0;
+#endif
+  }
+  PyThreadState* thread_;
+  bool raised_ = false;
 };
 
 struct MaskQuestion {
@@ -157,7 +171,7 @@ PyObject* sample(const Question& question, const BatchSize& size) {
     ReleaseGil unlocked;
     return run_batch(*request, size.samples, size.seed, size.threads, nullptr, watch.interrupt());
   }();
-  if (watch.raised) return nullptr;
+  if (watch.raised()) return nullptr;
   if (!total) return to_py(std::move(total).error());
   return to_dict(*total, request->weighted);
 }
@@ -171,7 +185,7 @@ PyObject* walk(const Question& question) {
     ReleaseGil unlocked;
     return run_exact_waiting(*request, nullptr, watch.interrupt());
   }();
-  if (watch.raised) return nullptr;
+  if (watch.raised()) return nullptr;
   if (!walked) return to_py(std::move(walked).error());
   if (!walked->has_value()) Py_RETURN_NONE;  // too many deals to walk
   return to_dict(**walked, request->weighted);
