@@ -1,0 +1,143 @@
+// Monte Carlo chunks: attempts, reproducibility, giving up, and agreement
+// with the exact walk within four standard errors.
+#include "odds/chunk.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "odds/exact.h"
+#include "odds/request.h"
+
+namespace vantor {
+namespace {
+
+template <class V>
+EquityRequest<V> request_of(std::vector<std::string_view> hands, std::string_view board = "") {
+  auto request = EquityRequest<V>::from_text(hands, board, "");
+  EXPECT_TRUE(request.has_value()) << (request ? "" : request.error().text());
+  return *std::move(request);
+}
+
+void expect_identical(const ChunkResult& a, const ChunkResult& b) {
+  EXPECT_EQ(a.samples, b.samples);
+  EXPECT_EQ(a.attempts, b.attempts);
+  EXPECT_EQ(a.weight_sum, b.weight_sum);
+  EXPECT_EQ(a.weight_square_sum, b.weight_square_sum);
+  for (auto sums : detail::PER_SEAT_SUMS) EXPECT_EQ(a.*sums, b.*sums);
+}
+
+TEST(Chunk, AttemptLimit) {
+  EXPECT_EQ(attempt_limit(1), 10'000u);
+  EXPECT_EQ(attempt_limit(10), 10'000u);
+  EXPECT_EQ(attempt_limit(20), 20'000u);
+  EXPECT_EQ(attempt_limit(~std::uint64_t{0} / 999), ~std::uint64_t{0});
+}
+
+TEST(Chunk, NoSamplesNoAttempts) {
+  const auto request = request_of<Holdem>({"AhKh", "QsQd"});
+  const auto r = run_chunk(request, 0, 1);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->samples, 0u);
+  EXPECT_EQ(r->attempts, 0u);
+  EXPECT_FALSE(r->exact);
+}
+
+TEST(Chunk, NamedHandsNeverReject) {
+  const auto request = request_of<Holdem>({"AhKh", "QsQd"});
+  ASSERT_FALSE(request.weighted);
+  const auto r = run_chunk(request, 5000, 3);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->samples, 5000u);
+  EXPECT_EQ(r->attempts, 5000u);
+  EXPECT_EQ(r->weight_sum, 5000.0);
+  EXPECT_EQ(r->weight_square_sum, 5000.0);
+}
+
+TEST(Chunk, SameSeedSameResult) {
+  const auto request = request_of<Omaha>({"AhKhQd2c", "****", "JsJd**"}, "Ks7d");
+  const auto a = run_chunk(request, 3000, 42), b = run_chunk(request, 3000, 42);
+  ASSERT_TRUE(a.has_value() && b.has_value());
+  expect_identical(*a, *b);
+  const auto c = run_chunk(request, 3000, 43);
+  EXPECT_NE(a->share_sum, c->share_sum);
+}
+
+// Seat i may hold pair i or pair i + 1: only 17 of the 2^16 choices of
+// holdings fit together, so nearly every deal is rejected.
+TEST(Chunk, GivesUpWhenAlmostEveryDealIsRejected) {
+  std::vector<HandSpec> seats;
+  const auto pair = [](unsigned i) {
+    return Holding{CardSet::single(Card(2 * i)), CardSet::single(Card(2 * i + 1))};
+  };
+  for (unsigned i = 0; i < 16; ++i) seats.push_back(HandSpec{{pair(i), pair(i + 1)}});
+  const auto request = EquityRequest<Holdem>::from_masks(seats, {}, CardSet());
+  ASSERT_TRUE(request.has_value()) << request.error().text();
+  const auto r = run_chunk(*request, 10, 5);
+  ASSERT_FALSE(r.has_value());
+  const std::string text = r.error().text();
+  const std::string head = "gave up after 10000 draws, of which only ";
+  ASSERT_EQ(text.substr(0, head.size()), head);
+  const std::size_t used = std::stoul(text.substr(head.size()));
+  EXPECT_LT(used, 10u);
+  EXPECT_EQ(text.substr(head.size() + std::to_string(used).size()),
+            " could be used. The request is satisfiable -- that was settled before any card was "
+            "dealt -- but the seats want the same cards too often for sampling to keep up, so "
+            "this is a limit of the engine rather than of the question. Naming more of the "
+            "cards is what loosens it");
+}
+
+TEST(Chunk, StopFlagEndsTheChunk) {
+  const auto request = request_of<Holdem>({"AhKh", "QsQd"});
+  std::atomic<bool> stop{true};
+  const auto r = run_chunk(request, 1'000'000'000, 1, &stop);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_LT(r->samples, 10'000u);
+}
+
+// Monte Carlo equities within four standard errors of the exact walk, for
+// slot dealing and (where the request picks it) weighted dealing.
+template <class V>
+void agrees_with_exact(std::vector<std::string_view> hands, std::string_view board = "") {
+  const auto request = request_of<V>(hands, board);
+  const auto exact = run_exact(request);
+  ASSERT_TRUE(exact.has_value() && exact->has_value());
+  const auto sampled = run_chunk(request, 60'000, 11);
+  ASSERT_TRUE(sampled.has_value());
+  const auto want = (*exact)->equities(), got = sampled->equities();
+  for (std::size_t j = 0; j < want.size(); ++j) {
+    EXPECT_GT(got[j].std_error, 0.0);
+    EXPECT_LE(std::abs(got[j].equity - want[j].equity), 4 * got[j].std_error)
+        << V::KEY << " seat " << j << ": " << got[j].equity << " vs " << want[j].equity;
+    EXPECT_LE(std::abs(got[j].low_equity - want[j].low_equity), 0.02) << V::KEY;
+  }
+}
+
+TEST(Chunk, AgreesWithExactWalk) {
+  agrees_with_exact<Holdem>({"AhKh", "QsQd"}, "Kd7c2h");
+  agrees_with_exact<Holdem>({"AKs", "TT+", "76s"}, "Ts9s2d");
+  agrees_with_exact<ShortDeck>({"AhKh", "9s9d"}, "Th8c6d");
+  agrees_with_exact<Omaha>({"AhKhQd2c", "JsJdTs9d"}, "Ks7d2h");
+  agrees_with_exact<OmahaHiLo>({"As2s3dKc", "AdKd7c8c"}, "4h5hQs");
+  agrees_with_exact<Courchevel>({"AhKhQd2c3c", "JsJdTs9d8d"}, "Ks7d2h");
+  agrees_with_exact<Stud>({"AhAd2c3s4h", "KsKd5c6s7s"});
+  agrees_with_exact<StudHiLo>({"As2d3c4hKd", "KsKc7h8h9h"});
+  agrees_with_exact<Razz>({"As2d3c4hKd", "5s6c7d8h9s"});
+  agrees_with_exact<DeuceSeven>({"7s5h4d3c", "8s6h4h3d"});
+  agrees_with_exact<FiveCardDraw>({"AsAhKd", "QsQdQc"});
+  agrees_with_exact<Badugi>({"As2h3d", "KcQd"});
+}
+
+// Four seats that each hold aces or kings: slot dealing rejects most deals,
+// so the request deals by weight, and the weights must undo its bias.
+TEST(Chunk, WeightedDealingAgreesWithExactWalk) {
+  const std::vector<std::string_view> hands{"AA,KK", "AA,KK", "AA,KK", "AA,KK"};
+  ASSERT_TRUE(request_of<Holdem>(hands, "2c3d4h").weighted);
+  agrees_with_exact<Holdem>(hands, "2c3d4h");
+}
+
+}  // namespace
+}  // namespace vantor
