@@ -2,6 +2,8 @@
 // validation harness can compare them with an outside evaluator cheaply.
 #include <array>
 #include <cstdint>
+#include <limits>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,7 +39,7 @@ std::optional<Kernel> kernel_named(std::string_view name) {
 // Every hand's cards, stored flat; `repeated` marks hands naming a card twice.
 struct ParsedHands {
   std::vector<Card> cards;
-  std::vector<std::size_t> starts;  // one per hand, plus the end
+  std::vector<std::uint32_t> starts;  // one per hand, plus the end
   std::vector<std::uint8_t> repeated;
 
   std::span<const Card> hand(std::size_t i) const {
@@ -45,43 +47,71 @@ struct ParsedHands {
   }
 };
 
+// Rank and suit of every byte (-1 for none), so plain card text is read with
+// one table read per character.
+struct CharTables {
+  std::array<std::int8_t, 256> rank{}, suit{};
+};
+constexpr CharTables CHAR_TABLES = [] {
+  CharTables t;
+  for (unsigned c = 0; c < 256; ++c) {
+    t.rank[c] = static_cast<std::int8_t>(rank_of_char(c));
+    t.suit[c] = static_cast<std::int8_t>(suit_of_char(c));
+  }
+  return t;
+}();
+
 // Plain pairs of rank and suit characters read without the general reader;
 // anything else (white space, an error to report) goes through Card::parse_field.
-bool append_plain(std::string_view text, std::vector<Card>& out) {
+// Sets `seen` to the hand's cards and reports a card named twice in `repeated`.
+bool append_plain(std::string_view text, std::vector<Card>& out, std::uint64_t& seen,
+                  bool& repeated) {
   if (text.size() % 2 != 0) return false;
   const std::size_t start = out.size();
+  seen = 0;
+  repeated = false;
   for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int rank = rank_of_char(static_cast<unsigned char>(text[i]));
-    const int suit = suit_of_char(static_cast<unsigned char>(text[i + 1]));
-    if (rank < 0 || suit < 0) {
+    const int rank = CHAR_TABLES.rank[static_cast<unsigned char>(text[i])];
+    const int suit = CHAR_TABLES.suit[static_cast<unsigned char>(text[i + 1])];
+    if ((rank | suit) < 0) {
       out.resize(start);
       return false;
     }
-    out.push_back(Card::of(static_cast<unsigned>(rank), static_cast<unsigned>(suit)));
+    const Card card = Card::of(static_cast<unsigned>(rank), static_cast<unsigned>(suit));
+    const std::uint64_t bit = std::uint64_t{1} << card.index();
+    repeated |= (seen & bit) != 0;
+    seen |= bit;
+    out.push_back(card);
   }
   return true;
 }
 
 Expected<ParsedHands, CardError> parse_hands(std::span<const std::string_view> texts) {
   ParsedHands parsed;
+  std::size_t chars = 0;
+  for (std::string_view text : texts) chars += text.size();
+  // Hand starts are 32-bit; a batch beyond that is far past any sensible size.
+  if (chars / 2 > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+  parsed.cards.reserve(chars / 2);
   parsed.starts.reserve(texts.size() + 1);
   parsed.repeated.reserve(texts.size());
   parsed.starts.push_back(0);
   for (std::string_view text : texts) {
-    if (!append_plain(text, parsed.cards)) {
-      auto cards = Card::parse_field(text);
-      if (!cards) return Unexpected<CardError>{std::move(cards).error()};
-      parsed.cards.insert(parsed.cards.end(), cards->begin(), cards->end());
-    }
-    const std::size_t start = parsed.starts.back();
     std::uint64_t seen = 0;
     bool repeated = false;
-    for (std::size_t i = start; i < parsed.cards.size(); ++i) {
-      const std::uint64_t bit = std::uint64_t{1} << parsed.cards[i].index();
-      repeated |= (seen & bit) != 0;
-      seen |= bit;
+    if (!append_plain(text, parsed.cards, seen, repeated)) {
+      auto cards = Card::parse_field(text);
+      if (!cards) return Unexpected<CardError>{std::move(cards).error()};
+      seen = 0;
+      repeated = false;
+      for (Card card : *cards) {
+        const std::uint64_t bit = std::uint64_t{1} << card.index();
+        repeated |= (seen & bit) != 0;
+        seen |= bit;
+        parsed.cards.push_back(card);
+      }
     }
-    parsed.starts.push_back(parsed.cards.size());
+    parsed.starts.push_back(static_cast<std::uint32_t>(parsed.cards.size()));
     parsed.repeated.push_back(repeated);
   }
   return parsed;
@@ -108,6 +138,28 @@ void score_all(Kernel kernel, const ParsedHands& hands, std::vector<std::uint32_
       for (std::size_t i = 0; i < out.size(); ++i) out[i] = Badugi::score(hands.hand(i));
       return;
   }
+}
+
+// The scores as a list of ints. A large batch repeats few distinct values, so
+// each value below 65536 is made into an int object once and shared.
+PyObject* to_list(const std::vector<std::uint32_t>& scores) {
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(scores.size())));
+  if (!list) return nullptr;
+  std::vector<PyRef> shared(scores.size() > 4096 ? 65536 : 0);
+  for (std::size_t i = 0; i < scores.size(); ++i) {
+    const std::uint32_t score = scores[i];
+    PyObject* value;
+    if (score < shared.size()) {
+      if (!shared[score]) shared[score] = PyRef::steal(PyLong_FromUnsignedLong(score));
+      value = shared[score].get();
+      Py_XINCREF(value);
+    } else {
+      value = PyLong_FromUnsignedLong(score);
+    }
+    if (value == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), value);
+  }
+  return list.release();
 }
 
 }  // namespace
@@ -138,14 +190,8 @@ PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     score_all(*kernel, *hands, scores);
   }
 
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(scores.size())));
-  if (!list) return nullptr;
-  for (std::size_t i = 0; i < scores.size(); ++i) {
-    PyObject* value = PyLong_FromUnsignedLong(scores[i]);
-    if (value == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), value);
-  }
-  return list.release();
+  return to_list(scores);
 }
+
 
 }  // namespace vantor::py
