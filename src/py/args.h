@@ -38,7 +38,7 @@ bool as_bool(PyObject* obj, const char* function, const char* arg, bool& out);
 // A list or tuple (or other sequence, but not a str or bytes) of items; keeps
 // the items alive while the views are used.
 struct Items {
-  PyRef fast;  // the sequence as a list or tuple
+  PyRef fast;  // a tuple of the sequence's items, owned by the call
   std::span<PyObject* const> items() const;
 };
 bool as_sequence(PyObject* obj, const char* function, const char* arg, Items& out);
