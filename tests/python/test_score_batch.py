@@ -1,3 +1,4 @@
+import inspect
 import itertools
 import random
 
@@ -20,6 +21,11 @@ def test_empty_batch_and_the_extremes():
     assert vantor.score_batch("high", ["AsKsQsJsTs", "2c3d4h5s7c"]) == [0, 7461]
     assert vantor.score_batch("high", ["2c3d4h5s7c", "AsKsQsJsTs"]) == [7461, 0]
     assert vantor.score_batch(kernel="high", hands=("AsKsQsJsTs",)) == [0]
+
+
+def test_signature_and_help():
+    assert str(inspect.signature(vantor.score_batch)) == "(kernel, hands)"
+    assert vantor.score_batch.__doc__.startswith("Scores a batch of hands against one of the ranking kernels.")
 
 
 def test_card_counts_outside_five_to_seven_are_not_errors():
