@@ -10,6 +10,11 @@
 #include "error/error.h"
 #include "sampler/rng.h"
 
+// The replacements below pair malloc with free on purpose.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 // Counts heap allocations so the tests can show that small matchings make none.
 static std::atomic<long> g_allocations{0};
 void* operator new(std::size_t n) {
