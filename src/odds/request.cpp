@@ -198,8 +198,15 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
   r.log_weights.resize(n + 1);
   const CardSet unclaimed = CardSet::full_deck() - fixed_all;
   for (std::size_t i = 0; i <= n; ++i) {
+    // Plans count the card sets an entry can take once every other entry's
+    // named cards are gone.
     const CardSet avail = live & (r.fixed[i] | unclaimed);
-    for (const Holding& h : r.slots[i]) {
+    const CardSet claimed = live - avail;
+    // ln(sets over all live cards) - ln(sets over avail), per holding: what
+    // a holding loses to the named cards of other entries.
+    std::vector<double> lost(r.slots[i].size(), 0.0);
+    for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
+      const Holding& h = r.slots[i][k];
       if (h.empty()) {
         r.plans[i].emplace_back(std::nullopt);
         r.log_weights[i].push_back(0.0);
@@ -208,8 +215,25 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
       auto plan = ShapePlan::build(h, avail);
       r.log_weights[i].push_back(plan ? std::log(static_cast<double>(plan->total()))
                                       : std::numeric_limits<double>::quiet_NaN());
+      CardSet reach;
+      for (CardSet slot : h) reach |= slot;
+      if (plan && plan->total() > 0 && reach.intersects(claimed)) {
+        if (const auto wide = ShapePlan::build(h, live))
+          lost[k] = std::log(static_cast<double>(wide->total())) - r.log_weights[i][k];
+      }
       r.plans[i].push_back(std::move(plan));
     }
+    // Alternatives of one seat must keep the proportions of their card sets
+    // over all live cards (slot dealing and the exact walk reject the sets
+    // that clash with named cards, they do not renormalise each holding).
+    // Normalised by the least loss, so the weights are the plain counts
+    // whenever no holding loses more than another.
+    double least = std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < lost.size(); ++k)
+      if (std::isfinite(r.log_weights[i][k])) least = std::min(least, lost[k]);
+    for (std::size_t k = 0; k < lost.size(); ++k)
+      if (std::isfinite(r.log_weights[i][k]) && lost[k] != least)
+        r.log_weights[i][k] += lost[k] - least;
   }
 
   r.weighted = pick_weighted(r);

@@ -43,7 +43,10 @@ class RequestData {
   std::vector<CardSet> fixed;      // [entry]: cards held in every holding (board: named cards)
   std::vector<std::vector<Holding>> slots;  // [entry][holding]: normalised holdings; board has one
   std::vector<std::vector<std::optional<ShapePlan>>> plans;  // [entry][holding]
-  std::vector<std::vector<double>> log_weights;  // [entry][holding]: ln(plan total); NaN: no plan
+  // [entry][holding]: ln(plan total), NaN without a plan, 0 for an empty
+  // holding; raised for a holding that loses more of its card sets to other
+  // entries' named cards than the entry's other holdings do.
+  std::vector<std::vector<double>> log_weights;
   bool weighted = false;           // Monte Carlo deals use `deal_weighted` rather than `deal`
 
   // Checks the question under one game's rules and prepares everything

@@ -46,6 +46,12 @@ EquityRequest<V> from_masks(std::vector<HandSpec> seats, std::vector<CardSet> bo
   return std::move(r).value();
 }
 
+Holding named_holding(std::string_view text) {
+  Holding out;
+  for (Card c : cards_of(text)) out.push_back(CardSet::single(c));
+  return out;
+}
+
 using Outcome2 = std::pair<std::uint64_t, std::uint64_t>;  // seat 0 and seat 1 card masks
 using Distribution = std::map<Outcome2, double>;
 
@@ -249,6 +255,31 @@ TEST(Deal, RankSlotsWithUnequalWeightsMatchBruteForce) {
   for (const auto& [outcome, cell] : weighted.cells)
     if ((CardSet(outcome.first) & aces).count() == 2) aa += cell.first;
   EXPECT_NEAR(aa / weighted.weight, 1.0 / 3, 0.01);
+}
+
+TEST(Deal, WeightedDealingAgreesWhenHoldingsMeetNamedCards) {
+  // Seat 0 holds any ace with any king, or any queen with any jack; seat 1
+  // holds Ah Kd. Of the 16 AK card sets only 9 avoid seat 1's cards, of the
+  // QJ sets all 16 do, so seat 0 holds AK in 9 of 25 equally likely cases
+  // (as slot dealing and the exact walk see it). Weighing each holding only
+  // against the cards left by the named ones would make it 1 in 2.
+  const CardSet a = CardSet::rank(12), k = CardSet::rank(11), q = CardSet::rank(10),
+                j = CardSet::rank(9);
+  const auto r = from_masks<Holdem>({HandSpec{{{a, k}, {q, j}}}, HandSpec{{named_holding("AhKd")}}});
+  const auto ak_rate = [&](const Tally& t) {
+    double hit = 0;
+    for (const auto& [outcome, cell] : t.cells)
+      if (CardSet(outcome.first).intersects(a)) hit += cell.first;
+    return hit / t.weight;
+  };
+  const double slot_rate = ak_rate(run_slot(r, 41, 100000));
+  const double weighted_rate = ak_rate(run_weighted(r, 42, 100000));
+  std::printf("seat 0 holds AK: slot %.4f, weighted %.4f, exact %.4f\n", slot_rate, weighted_rate,
+              9.0 / 25);
+  EXPECT_NEAR(slot_rate, 9.0 / 25, 0.006);
+  EXPECT_NEAR(weighted_rate, 9.0 / 25, 0.006);
+  // The holding that loses nothing to named cards keeps the plain weight.
+  EXPECT_DOUBLE_EQ(r.log_weights[0][1], std::log(16.0));
 }
 
 TEST(Deal, DealsAreSoundInEveryShapeOfGame) {
