@@ -221,16 +221,21 @@ class Showdown {
   {
     if constexpr (detail::SharedBoardScore<V>::ENABLED) {
       if (board.size() == V::BOARD_CARDS) [[likely]] {
-        std::array<detail::PackedCards, MAX_SEATS> holes;
+        const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
+        const detail::PackedCards shared = detail::PackedCards::of(board);
+        std::uint32_t best = ~std::uint32_t{0};
+        SeatMask mask = 0;
         bool regular = true;
         for (std::size_t i = 0; i < seats_; ++i) {
           const std::span<const Card> cards = hole(i);
           regular = regular && cards.size() == V::HOLE_CARDS;
-          holes[i] = detail::PackedCards::of(cards);
+          const std::uint32_t s = shared.plus(detail::PackedCards::of(cards)).score(ranking);
+          const SeatMask bit = SeatMask{1} << i;
+          mask = s < best ? bit : (s == best ? mask | bit : mask);
+          best = s < best ? s : best;
         }
         if (regular) [[likely]]
-          return winners_packed(detail::PackedCards::of(board),
-                                std::span<const detail::PackedCards>(holes.data(), seats_));
+          return mask;
       }
     }
     if (auto filled = fill(hole, board); !filled) return filled.error();
