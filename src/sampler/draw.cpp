@@ -155,14 +155,20 @@ bool SlotSampler::draw_open(CardSet available, Rng& rng, std::vector<Card>& out)
     for (CardSet slot : restricted_) ways *= (slot & s).count();
   } else {
     const std::size_t n = drawn.size();
-    const auto r = static_cast<int>(restricted_.size());
+    const std::size_t r = restricted_.size();
     std::array<Card, MAX_RESTRICTED> subset;
-    for (std::uint32_t bits = 0; bits < (std::uint32_t{1} << n); ++bits) {
-      if (std::popcount(bits) != r) continue;
+    // Every r-subset of the n positions, as bit patterns, by the next-larger-
+    // pattern-with-the-same-count step.
+    const std::uint32_t end = std::uint32_t{1} << n;
+    for (std::uint32_t bits = (std::uint32_t{1} << r) - 1; bits < end;) {
       std::size_t m = 0;
-      for (std::size_t i = 0; i < n; ++i)
-        if ((bits >> i) & 1u) subset[m++] = drawn[i];
+      for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1)
+        subset[m++] = drawn[static_cast<std::size_t>(std::countr_zero(rest))];
       if (has_perfect_matching(restricted_, std::span<const Card>(subset.data(), m))) ++ways;
+      if (bits == 0) break;
+      const std::uint32_t low = bits & (~bits + 1);
+      const std::uint32_t ripple = bits + low;
+      bits = ripple | (((bits ^ ripple) >> 2) / low);
     }
   }
   if (ways >= 2 && rng.below32(ways) != 0) return false;
