@@ -134,7 +134,9 @@ void expect_uniform(const SlotSampler& sampler, CardSet available, const std::se
   const Uniformity u =
       measure(support, per_cell, [&](std::vector<Card>& out) { return sampler.draw(available, rng, out); });
   EXPECT_EQ(u.outside, 0u);
-  EXPECT_EQ(u.hit, support.size());
+  // Every set is drawn, up to the few that a Poisson count leaves at zero.
+  const double missing = double(support.size()) * std::exp(-double(per_cell));
+  EXPECT_GE(double(u.hit), double(support.size()) - (missing + 6 * std::sqrt(missing) + 1));
   EXPECT_LT(u.chi2, u.bound) << "support " << support.size();
 }
 
@@ -262,7 +264,7 @@ TEST(SlotSampler, PlannedHoldingIsUniform) {
   EXPECT_GT(s.plan()->shapes().size(), 1u);
   const auto support = brute_force_sets(slots, DECK);
   ASSERT_EQ(support.size(), 219700u);
-  expect_uniform(s, DECK, support, 20, 5);
+  expect_uniform(s, DECK, support, 10, 5);
 }
 
 // Slots in which every card of `cards` gets its own pattern of at least
@@ -291,7 +293,7 @@ TEST(SlotSampler, UnplannedHoldingIsUniform) {
   EXPECT_EQ(s.restricted().size(), 8u);
   const auto support = brute_force_sets(slots, twenty);
   EXPECT_GT(support.size(), 20000u);
-  expect_uniform(s, twenty, support, 20, 6);
+  expect_uniform(s, twenty, support, 10, 6);
 
   // all_sets without a plan: matching-filtered combinations, in order.
   const auto sets = s.all_sets(twenty, 125970);
@@ -314,7 +316,7 @@ TEST(SlotSampler, UnplannedWithFreeCompletionIsUniform) {
   const CardSet available(0x3FFFull);  // 14 cards
   const auto support = brute_force_sets(slots, available);
   EXPECT_GT(support.size(), 500u);
-  expect_uniform(s, available, support, 40, 7);
+  expect_uniform(s, available, support, 25, 7);
 }
 
 TEST(SlotSampler, NineOrMoreOpenSlotsArePlannedTogether) {
