@@ -93,21 +93,24 @@ class Rng {
 };
 
 // The i-th card of a set in ascending order, counted from 0; i < set.count().
+// Runs once per dealt card, so it avoids data-dependent branches: cards per
+// byte by a parallel count, the target byte from the running sums, then at
+// most seven steps inside that byte.
 constexpr Card nth_card(CardSet set, unsigned i) {
+  constexpr std::uint64_t ONES = 0x0101010101010101ull, HIGHS = 0x8080808080808080ull;
   const std::uint64_t m = set.mask();
-  // Narrow to an 8-bit window by halving, then walk at most eight bits.
-  unsigned base = 0;
-  for (unsigned width : {32u, 16u, 8u}) {
-    const std::uint64_t part = (m >> base) & ((std::uint64_t{1} << width) - 1);
-    const auto n = static_cast<unsigned>(std::popcount(part));
-    if (i >= n) {
-      i -= n;
-      base += width;
-    }
-  }
-  std::uint64_t rest = m >> base;
-  for (; i > 0; --i) rest &= rest - 1;
-  return Card(base + static_cast<unsigned>(std::countr_zero(rest)));
+  std::uint64_t per_byte = m - ((m >> 1) & 0x5555555555555555ull);
+  per_byte = (per_byte & 0x3333333333333333ull) + ((per_byte >> 2) & 0x3333333333333333ull);
+  per_byte = (per_byte + (per_byte >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  const std::uint64_t through = per_byte * ONES;  // byte k: cards in bytes 0..k
+  // High bit of byte k set when bytes 0..k hold at most i cards (no borrows:
+  // each byte stays between 0x80 - 64 and 0x80 + 51).
+  const std::uint64_t before_target = ((i * ONES | HIGHS) - through) & HIGHS;
+  const auto byte = static_cast<unsigned>(((before_target >> 7) * ONES) >> 56);
+  const unsigned skipped = byte == 0 ? 0u : static_cast<unsigned>((through >> (8 * byte - 8)) & 0xFF);
+  std::uint64_t rest = m >> (8 * byte);
+  for (unsigned k = i - skipped; k > 0; --k) rest &= rest - 1;
+  return Card(8 * byte + static_cast<unsigned>(std::countr_zero(rest)));
 }
 
 // A uniform card of a non-empty set: one 32-bit pick.
