@@ -16,14 +16,15 @@ constexpr std::size_t MAX_PATTERN_SLOTS = 64;
 struct ShapeWalk {
   std::span<const CardSet> slots;
   const std::vector<CardSet>& classes;
+  const std::vector<std::uint64_t>& patterns;  // per class: the slots accepting it
   std::vector<unsigned> sizes;
   std::vector<unsigned> cards_from;  // cards in classes d.. (suffix sums)
   std::vector<std::uint8_t> counts;
   std::vector<Shape> shapes;
   bool gave_up = false;
 
-  ShapeWalk(std::span<const CardSet> s, const std::vector<CardSet>& c)
-      : slots(s), classes(c), sizes(c.size()), cards_from(c.size() + 1, 0), counts(c.size(), 0) {
+  ShapeWalk(std::span<const CardSet> s, const std::vector<CardSet>& c, const std::vector<std::uint64_t>& p)
+      : slots(s), classes(c), patterns(p), sizes(c.size()), cards_from(c.size() + 1, 0), counts(c.size(), 0) {
     for (std::size_t j = 0; j < c.size(); ++j) sizes[j] = c[j].count();
     for (std::size_t j = c.size(); j-- > 0;) cards_from[j] = cards_from[j + 1] + sizes[j];
   }
@@ -33,6 +34,9 @@ struct ShapeWalk {
       gave_up = true;
       return;
     }
+    // Cards chosen so far that cannot take distinct slots doom every
+    // completion; stopping here records the same shapes, only sooner.
+    if (d > 0 && counts[d - 1] > 0 && !prefix_fits(d)) return;
     if (d < classes.size()) {
       if (cards_from[d] < r) return;
       const unsigned top = std::min(r, sizes[d]);
@@ -46,6 +50,18 @@ struct ShapeWalk {
     }
     if (r != 0) return;
     record();
+  }
+
+  // Whether the cards counted in classes 0..d-1 can each take a distinct
+  // slot: a matching with the roles swapped (slot positions as the cards).
+  bool prefix_fits(std::size_t d) const {
+    std::array<CardSet, MAX_PATTERN_SLOTS> accepting;
+    std::array<Card, MAX_PATTERN_SLOTS> positions;
+    std::size_t n = 0;
+    for (std::size_t j = 0; j < d; ++j)
+      for (unsigned k = 0; k < counts[j]; ++k) accepting[n++] = CardSet(patterns[j]);
+    for (std::size_t k = 0; k < slots.size(); ++k) positions[k] = Card(static_cast<unsigned>(k));
+    return has_perfect_matching(std::span(accepting.data(), n), std::span(positions.data(), slots.size()));
   }
 
   // Cards of one class are accepted by the same slots, so the lowest ones
@@ -127,7 +143,7 @@ std::optional<ShapePlan> ShapePlan::build(std::span<const CardSet> slots, CardSe
     }
   }
 
-  ShapeWalk walk(slots, plan.classes_);
+  ShapeWalk walk(slots, plan.classes_, patterns);
   walk.walk(0, static_cast<unsigned>(slots.size()));
   if (walk.gave_up) return std::nullopt;
   plan.shapes_ = std::move(walk.shapes);

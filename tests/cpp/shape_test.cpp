@@ -135,6 +135,25 @@ TEST(ShapePlan, GivesUpBeyondTheShapeLimit) {
   EXPECT_EQ(plan->total(), u128{brute_force_sets(slots, small).size()});
 }
 
+TEST(ShapePlan, UnfillableSlotsAmongManyClassesFinishQuickly) {
+  // Three slots share two cards, five more give most cards their own class:
+  // no shape is feasible, and hopeless partial choices are cut early
+  // instead of walking some 10^8 count vectors.
+  std::vector<CardSet> slots(8);
+  const CardSet two_aces = CardSet::single(card("Ac")) | CardSet::single(card("Ad"));
+  for (int k = 0; k < 3; ++k) slots[k] = two_aces;
+  unsigned i = 0;
+  for (Card c : CardSet::full_deck() - two_aces) {
+    const unsigned pattern = 1 + (i++ * 7) % 31;  // a non-empty subset of slots 3..7
+    for (unsigned k = 0; k < 5; ++k)
+      if ((pattern >> k) & 1u) slots[3 + k].insert(c);
+  }
+  const auto plan = ShapePlan::build(slots, CardSet::full_deck());
+  ASSERT_TRUE(plan);
+  EXPECT_EQ(plan->total(), u128{0});
+  EXPECT_GE(plan->classes().size(), 30u);
+}
+
 TEST(ShapePlan, WeighDropsUnavailableClasses) {
   const std::vector<CardSet> slots = {CardSet::suit(2), CardSet::suit(3), CardSet::full_deck()};
   const auto plan = ShapePlan::build(slots, CardSet::full_deck());
