@@ -174,13 +174,13 @@ SPOTS = {
     "omaha_five_hi_lo": [(["As2s3dKcQh", "AdKd7c8c9h"], "4h5hQs9c")],
     "courchevel": [(["AhKhQd2c3c", "JsJdTs9d8d"], "Ks7d2h9c")],
     "courchevel_hi_lo": [(["As2s3dKcQh", "AdKd7c8c9h"], "4h5hQsTc")],
-    "stud": [(["AhAd2c3s4h8d", "KsKd5c6s7s9c"], ""), (["AhAdAc2s3s", "KsKdKcQh4d"], "")],
+    "stud": [(["AhAd2c3s4h8d", "KsKd5c6s7s9c"], ""), (["AhAdAc2s3s8h", "KsKdKcQh4d8d"], "")],
     "stud_hi_lo": [(["As2d3c4hKd8s", "KsKc7h8h9hQd"], ""),
                    (["Ah2h3h4h5h6c", "KsKdKcQhQd2c"], "")],
     "razz": [(["As2d3c4hKd8s", "5s6c7d8h9sTc"], ""), (["7s6d5c4h3s2d", "AsAdKhKd2cQc"], "")],
-    "deuce_seven": [(["7s5h4d3c", "8s6h4h3d"], ""), (["7s6h5d4c", "2s3h4d"], "")],
-    "five_card_draw": [(["AsAhKd", "QsQdQc"], ""), (["AsKsQsJs", "2c2d"], "")],
-    "badugi": [(["As2h3d", "KcQd"], ""), (["As2s3h4d", "Kc"], "")],
+    "deuce_seven": [(["7s5h4d3c", "8s6h4h3d"], ""), (["7s6h5d4c", "2s3h4d8c"], "")],
+    "five_card_draw": [(["AsAhKd2c", "QsQdQc3d"], ""), (["AsKsQsJs", "2c2d5h7h"], "")],
+    "badugi": [(["As2h3d", "KcQd5h"], ""), (["As2s3h4d", "KcQd7s"], "")],
 }
 
 
@@ -197,12 +197,14 @@ def random_spot(game, rng):
         if rng.random() < 0.3:
             hands[0] = hands[0][:-2] + "*"
     else:
-        # One or two cards still to come for each of up to two seats.
-        for i in range(min(seats, 2)):
-            hands[i] = hands[i][: -2 * rng.choice([1, 1, 2])]
+        # At most two cards still to come in all, so brute force stays small.
         if game.startswith("stud") or game == "razz":
-            keep = min(len(h) for h in hands)  # stud seats show equally many cards
-            hands = [h[:keep] for h in hands]
+            seats = 2  # stud seats show equally many cards: one to come each
+            hands = [h[:-2] for h in hands[:2]]
+        else:
+            hands[0] = hands[0][: -2 * rng.choice([1, 2])]
+            if len(hands[0]) == 2 * (hole_count - 1):
+                hands[1] = hands[1][:-2]
     return hands, board
 
 

@@ -55,6 +55,13 @@ inline bool for_each_combination(unsigned m, unsigned k, Visit&& visit) {
 // A mask no set of available cards contains: marks a holding that repeats a card.
 inline constexpr std::uint64_t REPEATS_A_CARD = std::uint64_t{1} << 63;
 
+// The cards of a holding as a mask, or REPEATS_A_CARD when one is named twice.
+inline std::uint64_t holding_mask(std::span<const Card> cards) {
+  std::uint64_t mask = 0;
+  for (Card c : cards) mask |= std::uint64_t{1} << c.index();
+  return static_cast<std::size_t>(std::popcount(mask)) < cards.size() ? REPEATS_A_CARD : mask;
+}
+
 }  // namespace detail
 
 template <class V>
@@ -69,20 +76,7 @@ class Walk {
         budget_(budget),
         stop_(stop),
         showdown_(request.seat_count),
-        tally_(request.seat_count) {
-    masks_.resize(lists.size());
-    for (std::size_t seat = 0; seat < lists.size(); ++seat) {
-      const CardLists& list = lists[seat];
-      masks_[seat].resize(list.size());
-      for (std::size_t i = 0; i < list.size(); ++i) {
-        std::uint64_t mask = 0;
-        for (Card c : list[i]) mask |= CardSet::single(c).mask();
-        masks_[seat][i] =
-            static_cast<std::size_t>(std::popcount(mask)) < list[i].size() ? detail::REPEATS_A_CARD
-                                                                           : mask;
-      }
-    }
-  }
+        tally_(request.seat_count) {}
 
   // The whole walk from `available`; on true every deal is in the result.
   Result<bool> run(CardSet available) {
@@ -96,9 +90,8 @@ class Walk {
   Result<bool> walk_seats(std::size_t depth, CardSet available) {
     if (depth == lists_.size()) return walk_boards(available);
     const CardLists& list = lists_[depth];
-    const std::vector<std::uint64_t>& masks = masks_[depth];
     for (std::size_t i = 0; i < list.size(); ++i) {
-      const std::uint64_t mask = masks[i];
+      const std::uint64_t mask = detail::holding_mask(list[i]);
       if ((mask & ~available.mask()) != 0) continue;
       dealt_[depth] = list[i];
       Result<bool> done = walk_seats(depth + 1, available - CardSet(mask));
@@ -158,9 +151,10 @@ class Walk {
   std::uint64_t count_leaves(std::size_t depth, CardSet available, std::uint64_t cap) const {
     if (depth == lists_.size()) return 1;
     std::uint64_t count = 0;
-    const std::vector<std::uint64_t>& masks = masks_[depth];
+    const CardLists& list = lists_[depth];
     const bool last = depth + 1 == lists_.size();
-    for (const std::uint64_t mask : masks) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const std::uint64_t mask = detail::holding_mask(list[i]);
       if ((mask & ~available.mask()) != 0) continue;
       count += last ? 1 : count_leaves(depth + 1, available - CardSet(mask), cap - count);
       if (count > cap) break;
@@ -265,7 +259,6 @@ class Walk {
 
   const EquityRequest<V>& request_;
   std::span<const CardLists> lists_;
-  std::vector<std::vector<std::uint64_t>> masks_;
   ChunkResult& result_;
   std::uint64_t budget_;
   const std::atomic<bool>* stop_;
