@@ -118,6 +118,8 @@ class Walk {
       if (budget_ == 0) return false;
       --budget_;
       if (auto played = play((*boards)[i]); !played) return played.error();
+      if ((i + 1) % STOP_CHECK == 0 && stop_ != nullptr && stop_->load(std::memory_order_relaxed))
+        return false;
     }
     return true;
   }

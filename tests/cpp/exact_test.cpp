@@ -95,15 +95,20 @@ TEST(Exact, LeafBoardsAgainstTheBudget) {
   const EquityRequest<Holdem> request = request_of<Holdem>({"AhKh", "QsQd"}, "Kd7c2h");
   std::vector<CardLists> lists;
   for (const auto& holdings : request.samplers) lists.push_back(*holdings[0].all_sets(request.live, 10));
-  for (std::uint64_t budget : {990u, 989u}) {  // C(45, 2) turn and river cards
-    ChunkResult result = ChunkResult::empty(2);
-    Walk<Holdem> walk(request, lists, result, budget, nullptr);
-    const Result<bool> done = walk.run(request.live);
-    ASSERT_TRUE(done.has_value());
-    EXPECT_EQ(*done, budget == 990u);
-    EXPECT_EQ(walk.budget(), budget == 990u ? 0u : 989u);
-    EXPECT_EQ(result.samples, budget == 990u ? 990u : 0u);
-  }
+  // C(45, 2) turn and river cards; the whole walk counts them up front, the
+  // seat walk alone meets them at the leaf.
+  for (bool whole : {true, false})
+    for (std::uint64_t budget : {990u, 989u}) {
+      ChunkResult result = ChunkResult::empty(2);
+      Walk<Holdem> walk(request, lists, result, budget, nullptr);
+      const Result<bool> done = whole ? walk.run(request.live) : walk.walk_seats(0, request.live);
+      ASSERT_TRUE(done.has_value());
+      EXPECT_EQ(*done, budget == 990u);
+      EXPECT_EQ(walk.budget(), budget == 990u ? 0u : 989u);
+      if (whole) {
+        EXPECT_EQ(result.samples, budget == 990u ? 990u : 0u);
+      }
+    }
 }
 
 TEST(Exact, HoldingRepeatingACardIsNeverDealt) {
