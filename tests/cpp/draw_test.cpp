@@ -10,60 +10,19 @@
 #include <vector>
 
 #include "error/error.h"
+#include "test_support.h"
 #include "sampler/matching.h"
 
-// The replacements below pair malloc with free on purpose.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-// Counts heap allocations so the tests can show that draws make none.
-static std::atomic<long> g_allocations{0};
-void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "allocation_counter.h"
 
 namespace vantor {
 namespace {
 
-Card card(const char* text) { return Card::parse_field(text).value().at(0); }
-CardSet one(const char* text) { return CardSet::single(card(text)); }
+using namespace vantor::test_support;
+
 const CardSet DECK = CardSet::full_deck();
 const CardSet HEARTS = CardSet::suit(2), SPADES = CardSet::suit(3), CLUBS = CardSet::suit(0),
               DIAMONDS = CardSet::suit(1);
-
-std::uint64_t mask_of(std::span<const Card> cards) {
-  std::uint64_t m = 0;
-  for (Card c : cards) m |= std::uint64_t{1} << c.index();
-  return m;
-}
-
-void collect(const std::vector<CardSet>& slots, const std::vector<Card>& cards, std::size_t from,
-             std::vector<Card>& pick, std::set<std::uint64_t>& out) {
-  if (pick.size() == slots.size()) {
-    if (has_perfect_matching(slots, pick)) out.insert(mask_of(pick));
-    return;
-  }
-  for (std::size_t i = from; i < cards.size(); ++i) {
-    pick.push_back(cards[i]);
-    collect(slots, cards, i + 1, pick, out);
-    pick.pop_back();
-  }
-}
-
-// Slow reference: every card set of `available` that fills the slots.
-std::set<std::uint64_t> brute_force_sets(const std::vector<CardSet>& slots, CardSet available) {
-  CardSet used;
-  for (CardSet s : slots) used |= s;
-  std::set<std::uint64_t> out;
-  std::vector<Card> pick;
-  collect(slots, (available & used).to_vector(), 0, pick, out);
-  return out;
-}
 
 // Draws until `accepted` draws were accepted and checks that they hit
 // exactly the support, each set equally often within a chi-square bound

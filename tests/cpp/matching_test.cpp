@@ -8,28 +8,16 @@
 #include <vector>
 
 #include "error/error.h"
+#include "test_support.h"
 #include "sampler/rng.h"
 
-// The replacements below pair malloc with free on purpose.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-// Counts heap allocations so the tests can show that small matchings make none.
-static std::atomic<long> g_allocations{0};
-void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "allocation_counter.h"
 
 namespace vantor {
 namespace {
 
-Card card(const char* text) { return Card::parse_field(text).value().at(0); }
-CardSet one(const char* text) { return CardSet::single(card(text)); }
+using namespace vantor::test_support;
+
 
 // Slow reference: try every assignment of distinct card positions to slots.
 bool brute_force(const std::vector<CardSet>& slots, const std::vector<Card>& cards,

@@ -8,39 +8,14 @@
 #include <vector>
 
 #include "error/error.h"
+#include "test_support.h"
 #include "sampler/matching.h"
 
 namespace vantor {
 namespace {
 
-Card card(const char* text) { return Card::parse_field(text).value().at(0); }
+using namespace vantor::test_support;
 
-std::uint64_t mask_of(std::span<const Card> cards) {
-  std::uint64_t m = 0;
-  for (Card c : cards) m |= std::uint64_t{1} << c.index();
-  return m;
-}
-
-// Slow reference: every k-card subset of the universe that fills the slots.
-void collect(const std::vector<CardSet>& slots, const std::vector<Card>& cards, std::size_t from,
-             std::vector<Card>& pick, std::set<std::uint64_t>& out) {
-  if (pick.size() == slots.size()) {
-    if (has_perfect_matching(slots, pick)) out.insert(mask_of(pick));
-    return;
-  }
-  for (std::size_t i = from; i < cards.size(); ++i) {
-    pick.push_back(cards[i]);
-    collect(slots, cards, i + 1, pick, out);
-    pick.pop_back();
-  }
-}
-
-std::set<std::uint64_t> brute_force_sets(const std::vector<CardSet>& slots, CardSet universe) {
-  std::set<std::uint64_t> out;
-  std::vector<Card> pick;
-  collect(slots, universe.to_vector(), 0, pick, out);
-  return out;
-}
 
 std::vector<unsigned> counts_of(const Shape& s) { return {s.counts.begin(), s.counts.end()}; }
 
