@@ -1,5 +1,7 @@
 #include "odds/pool.h"
 
+#include "odds/threads.h"  // available_cpus
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -15,23 +17,11 @@
 #include <pthread.h>  // pthread_atfork, pthread_sigmask
 #include <signal.h>   // sigfillset
 #endif
-#if defined(__linux__)
-#include <sched.h>  // sched_getaffinity, CPU_COUNT
-#endif
 
 namespace vantor {
 namespace {
 
-std::size_t logical_cpus() {
-  std::size_t available = 0;
-#if defined(__linux__)
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof(set), &set) == 0) available = static_cast<std::size_t>(CPU_COUNT(&set));
-#endif
-  if (available == 0) available = std::thread::hardware_concurrency();
-  return std::max<std::size_t>(available, 1);
-}
+std::size_t logical_cpus() { return std::max<std::size_t>(available_cpus(), 1); }
 
 // One running loop, owned by the stack of the thread in run_ordered. Every
 // field but `stop` is guarded by the pool's mutex.

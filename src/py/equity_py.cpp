@@ -232,46 +232,27 @@ const Game* game_of(std::string_view key) {
 }
 
 // ---------------------------------------------------------------------------
-// Argument conversion. Sequences are copied into tuples first: a list could
-// otherwise be changed under us by an item's __index__.
+// Argument conversion.
 
-bool as_tuple(PyObject* obj, const char* function, const char* arg, PyRef& out) {
-  if (PyUnicode_Check(obj) || PyBytes_Check(obj) || PyByteArray_Check(obj) ||
-      !PySequence_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be a sequence, not %.200s", function,
-                 arg, Py_TYPE(obj)->tp_name);
-    return false;
-  }
-  out = PyRef::steal(PySequence_Tuple(obj));
-  return static_cast<bool>(out);
-}
-
-std::span<PyObject* const> items_of(const PyRef& tuple) {
-  return {PySequence_Fast_ITEMS(tuple.get()), static_cast<std::size_t>(PyTuple_GET_SIZE(tuple.get()))};
-}
-
+// Masks cut to the card bits: higher bits of a Python mask are ignored.
 bool as_masks(PyObject* obj, const char* function, const char* arg, std::vector<CardSet>& out) {
-  PyRef tuple;
-  if (!as_tuple(obj, function, arg, tuple)) return false;
-  out.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(tuple.get())));
-  for (PyObject* item : items_of(tuple)) {
-    std::uint64_t mask = 0;
-    if (!as_u64(item, function, arg, mask)) return false;
-    out.push_back(CardSet(mask & CARD_BITS));
-  }
+  std::vector<std::uint64_t> masks;
+  if (!as_u64_list(obj, function, arg, masks)) return false;
+  out.reserve(masks.size());
+  for (std::uint64_t mask : masks) out.push_back(CardSet(mask & CARD_BITS));
   return true;
 }
 
 bool as_hand_specs(PyObject* obj, const char* function, std::vector<HandSpec>& out) {
-  PyRef seats;
-  if (!as_tuple(obj, function, "hands", seats)) return false;
-  out.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(seats.get())));
-  for (PyObject* seat : items_of(seats)) {
-    PyRef alternatives;
-    if (!as_tuple(seat, function, "hands", alternatives)) return false;
+  Items seats;
+  if (!as_sequence(obj, function, "hands", seats)) return false;
+  out.reserve(seats.items().size());
+  for (PyObject* seat : seats.items()) {
+    Items alternatives;
+    if (!as_sequence(seat, function, "hands", alternatives)) return false;
     HandSpec spec;
-    spec.holdings.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(alternatives.get())));
-    for (PyObject* alternative : items_of(alternatives)) {
+    spec.holdings.reserve(alternatives.items().size());
+    for (PyObject* alternative : alternatives.items()) {
       Holding holding;
       if (!as_masks(alternative, function, "hands", holding)) return false;
       spec.holdings.push_back(std::move(holding));

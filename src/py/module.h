@@ -23,11 +23,10 @@ using NoArgsFunction = PyObject* (*)(PyObject* module, PyObject* unused);
 
 // No C++ exception crosses into CPython: allocation failures become
 // MemoryError, anything else the internal-fault type.
-template <FastFunction F>
-PyObject* guarded(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
-                  PyObject* kwnames) noexcept {
+template <class Call>
+PyObject* catch_faults(PyObject* module, Call&& call) noexcept {
   try {
-    return F(module, args, nargs, kwnames);
+    return call();
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   } catch (const std::exception& e) {
@@ -37,17 +36,15 @@ PyObject* guarded(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
   }
 }
 
+template <FastFunction F>
+PyObject* guarded(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames) noexcept {
+  return catch_faults(module, [&] { return F(module, args, nargs, kwnames); });
+}
+
 template <NoArgsFunction F>
 PyObject* guarded_noargs(PyObject* module, PyObject* unused) noexcept {
-  try {
-    return F(module, unused);
-  } catch (const std::bad_alloc&) {
-    return PyErr_NoMemory();
-  } catch (const std::exception& e) {
-    return raise_internal(module, e.what());
-  } catch (...) {
-    return raise_internal(module, "unknown internal fault");
-  }
+  return catch_faults(module, [&] { return F(module, unused); });
 }
 
 // Entry points, each defined beside the code it exposes.
