@@ -94,24 +94,15 @@ inline SeatMask best_seats(Hands hands, std::size_t hole_count, ScoreFromParts s
   BoardParts parts0;
   if (shared) parts0 = BoardParts::of(board0);
 
-  SeatMask seats = 0;
-  std::uint32_t best = 0;
-  for (std::size_t seat = 0; seat < hands.size(); ++seat) {
-    const std::size_t cut = split_at(hands[seat]);
-    const std::span<const Card> hole = hands[seat].first(cut);
-    const std::span<const Card> board = hands[seat].subspan(cut);
-    const std::uint32_t s = shared && std::ranges::equal(board, board0)
-                                ? best_score_against(hole, parts0, score_from_parts)
-                                : two_plus_three(hole, board, score_from_parts);
-    if (!qualifies(s)) continue;
-    if (seats == 0 || s < best) {
-      best = s;
-      seats = SeatMask{1} << seat;
-    } else if (s == best) {
-      seats |= SeatMask{1} << seat;
-    }
-  }
-  return seats;
+  const auto score = [&](std::span<const Card> hand) {
+    const std::size_t cut = split_at(hand);
+    const std::span<const Card> hole = hand.first(cut);
+    const std::span<const Card> board = hand.subspan(cut);
+    return shared && std::ranges::equal(board, board0)
+               ? best_score_against(hole, parts0, score_from_parts)
+               : two_plus_three(hole, board, score_from_parts);
+  };
+  return lowest_seats(hands, score, qualifies);
 }
 
 namespace detail {
