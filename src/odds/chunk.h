@@ -34,15 +34,79 @@ constexpr std::uint64_t attempt_limit(std::uint64_t samples) {
   return std::max<std::uint64_t>(10'000, samples * 1000);
 }
 
+namespace detail {
+
+// Records one accepted deal of weight 1 or `weight`; false with `error` set
+// when the showdown fails.
+template <class V, class HoleOf>
+inline Outcome record_deal(Showdown<V>& showdown, OutcomeTally& tally, ChunkResult& result,
+                           HoleOf&& hole, std::span<const Card> board, double weight) {
+  if constexpr (SCORE_GAME<V>) {
+    if (weight == 1.0) {
+      const Result<SeatMask> winners = showdown.winners(hole, board);
+      if (!winners) return winners.error();
+      tally.add(*winners);
+      if (tally.wants_flush()) [[unlikely]]
+        tally.flush_into(result);
+      return Ok{};
+    }
+  }
+  return showdown.play(hole, board, result, weight);
+}
+
+// The chunk loop over the quick dealer; `Select` picks cards (the portable
+// select or the bit-deposit one), with identical results.
+template <class V, class Select>
+Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& dealer,
+                                std::uint64_t samples, std::uint64_t seed,
+                                const std::atomic<bool>* stop) {
+  const std::size_t seats = request.seat_count;
+  ChunkResult result = ChunkResult::empty(seats);
+  Rng rng = Rng::seed_from_u64(seed);
+  Showdown<V> showdown(seats);
+  OutcomeTally tally(seats);
+  const auto hole = [&dealer](std::size_t seat) { return dealer.hole(seat); };
+
+  const std::uint64_t limit = attempt_limit(samples);
+  std::uint64_t accepted = 0;
+  std::uint64_t attempt = 0;
+  while (accepted < samples) {
+    if (attempt == limit) [[unlikely]]
+      return EquityError::SamplingStalled{limit, accepted};
+    ++attempt;
+    if ((attempt & 4095) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
+      [[unlikely]]
+      break;
+    if (!dealer.deal<Select>(rng)) continue;
+    ++accepted;
+    if (auto recorded = record_deal(showdown, tally, result, hole, dealer.board(), 1.0); !recorded)
+      [[unlikely]]
+      return recorded.error();
+  }
+  tally.flush_into(result);
+  result.attempts = attempt;
+  return result;
+}
+
+}  // namespace detail
+
 // `stop`, when set, ends the chunk early with whatever it holds (the caller
 // discards it); it is looked at every few thousand attempts.
 template <class V>
 Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t samples,
                               std::uint64_t seed, const std::atomic<bool>* stop = nullptr) {
   const std::size_t seats = request.seat_count;
-  ChunkResult result = ChunkResult::empty(seats);
-  if (samples == 0) return result;
+  if (samples == 0) return ChunkResult::empty(seats);
 
+  if (!request.weighted) {
+    if (std::optional<QuickDealer> quick = QuickDealer::of(request)) {
+      if (fast_bit_deposit())
+        return detail::quick_chunk<V, BitDepositSelect>(request, *quick, samples, seed, stop);
+      return detail::quick_chunk<V, PortableSelect>(request, *quick, samples, seed, stop);
+    }
+  }
+
+  ChunkResult result = ChunkResult::empty(seats);
   Rng rng = Rng::seed_from_u64(seed);
   std::vector<std::vector<Card>> dealt(seats);
   for (auto& cards : dealt) cards.reserve(V::CAPACITY);
@@ -72,17 +136,8 @@ Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t sam
       continue;
     }
     ++accepted;
-    if constexpr (SCORE_GAME<V>) {
-      if (weight == 1.0) {
-        const Result<SeatMask> winners = showdown.winners(hole, board);
-        if (!winners) return winners.error();
-        tally.add(*winners);
-        if (tally.wants_flush()) [[unlikely]]
-          tally.flush_into(result);
-        continue;
-      }
-    }
-    if (auto played = showdown.play(hole, board, result, weight); !played) return played.error();
+    if (auto recorded = detail::record_deal(showdown, tally, result, hole, board, weight); !recorded)
+      return recorded.error();
   }
   tally.flush_into(result);
   result.attempts = attempt;

@@ -33,6 +33,51 @@ Outcome check_feasible(std::span<const HandSpec> seats, std::span<const CardSet>
   return Ok{};
 }
 
+std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
+  const auto quick = [](const SlotSampler& s) {
+    return s.mode() == SamplerMode::Free && s.forced().size() + s.open_count() <= STRIDE;
+  };
+  QuickDealer d;
+  d.live_ = r.live.mask();
+  d.seat_count_ = r.seat_count;
+  d.cards_.assign((r.seat_count + 1) * STRIDE, Card());
+  d.sizes_.assign(r.seat_count + 1, 0);
+  const auto add_holding = [&d](const SlotSampler& s) {
+    Holding h;
+    for (Card c : s.forced()) {
+      h.cards[h.forced_count++] = c;
+      h.forced |= std::uint64_t{1} << c.index();
+    }
+    h.open = static_cast<std::uint32_t>(s.open_count());
+    d.holdings_.push_back(h);
+  };
+  for (const std::size_t t : r.order) {
+    const std::uint64_t allowed = detail::allowed_for(r, t, CardSet::full_deck()).mask();
+    const auto first = static_cast<std::uint32_t>(d.holdings_.size());
+    if (t < r.seat_count) {
+      const auto& holdings = r.samplers[t];
+      if (holdings.empty()) return std::nullopt;
+      const std::size_t size = holdings.front().forced().size() + holdings.front().open_count();
+      for (const SlotSampler& s : holdings) {
+        if (!quick(s) || s.forced().size() + s.open_count() != size) return std::nullopt;
+        add_holding(s);
+      }
+      const std::uint64_t k = holdings.size();
+      d.entries_.push_back({allowed, k, (k << std::countl_zero(k)) - 1, first,
+                            static_cast<std::uint32_t>(t)});
+      d.sizes_[t] = static_cast<std::uint8_t>(size);
+    } else {
+      if (r.board_slots == 0) continue;
+      if (!quick(r.board_sampler)) return std::nullopt;
+      add_holding(r.board_sampler);
+      d.entries_.push_back({allowed, 0, 0, first, static_cast<std::uint32_t>(t)});
+      d.sizes_[t] = static_cast<std::uint8_t>(r.board_sampler.forced().size() +
+                                              r.board_sampler.open_count());
+    }
+  }
+  return d;
+}
+
 bool pick_weighted(const RequestData& r) {
   // A holding without a plan (or with nothing to deal) cannot be weighed.
   for (const auto& entry : r.log_weights)

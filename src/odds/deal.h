@@ -12,7 +12,10 @@
 //   else if (deal(request, rng, seats, board)) ...
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -105,6 +108,92 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
   }
   return std::exp(log_sum);
 }
+
+// Slot dealing reduced to card masks, for requests in which every sampler
+// (each seat holding's and the board's) is in `Free` mode: named cards plus
+// slots open to any card. It makes exactly the draws of `slot_deal`, in the
+// same order and with the same widths, and accepts and rejects the same
+// deals, but keeps the generator in registers, writes cards into fixed
+// buffers and runs branch-light. Built once per chunk.
+//
+//   auto quick = QuickDealer::of(request);          // nullopt: use slot_deal
+//   if (quick->deal<PortableSelect>(rng)) use(quick->cards(seat));
+class QuickDealer {
+ public:
+  // Cards each entry's buffer holds at most (no game deals more to one seat).
+  static constexpr std::size_t STRIDE = 16;
+
+  static std::optional<QuickDealer> of(const RequestData& r);
+
+  // One slot deal: false when the attempt is rejected (the generator has
+  // then advanced exactly as `slot_deal` would advance it).
+  template <class Select>
+  bool deal(Rng& rng) {
+    Rng g = rng;  // a local copy stays in registers; card stores cannot alias it
+    std::uint64_t available = live_;
+    Card* const out = cards_.data();
+    bool ok = true;
+    for (const Entry& e : entries_) {
+      std::uint64_t index = 0;
+      if (e.choices != 0) index = g.below64_in_zone(e.choices, e.zone);
+      const Holding& h = holdings_[e.first + index];
+      std::uint64_t allowed = available & e.allowed;
+      if ((h.forced & ~allowed) != 0) {
+        ok = false;
+        break;
+      }
+      allowed &= ~h.forced;
+      available &= ~h.forced;
+      Card* const dst = out + e.target * STRIDE;
+      std::memcpy(dst, h.cards.data(), STRIDE);
+      for (unsigned j = 0; j < h.open; ++j) {
+        if (allowed == 0) [[unlikely]] {
+          ok = false;
+          break;
+        }
+        const Card c = Select::nth(CardSet(allowed),
+                                   g.below32(static_cast<std::uint32_t>(std::popcount(allowed))));
+        const std::uint64_t bit = std::uint64_t{1} << c.index();
+        allowed &= ~bit;
+        available &= ~bit;
+        dst[h.forced_count + j] = c;
+      }
+      if (!ok) break;
+    }
+    rng = g;
+    return ok;
+  }
+
+  // The cards of the last accepted deal: seat i's hole cards, the board.
+  std::span<const Card> hole(std::size_t seat) const {
+    return {cards_.data() + seat * STRIDE, sizes_[seat]};
+  }
+  std::span<const Card> board() const {
+    return {cards_.data() + seat_count_ * STRIDE, sizes_[seat_count_]};
+  }
+
+ private:
+  struct Entry {
+    std::uint64_t allowed;  // cards not certainly held by another entry
+    std::uint64_t choices;  // holdings to pick from; 0 for the board (no pick)
+    std::uint64_t zone;     // the 64-bit rejection zone of `choices`
+    std::uint32_t first;    // the entry's first holding in `holdings_`
+    std::uint32_t target;   // seat index, or the seat count for the board
+  };
+  struct Holding {
+    std::uint64_t forced = 0;          // the named cards as a mask
+    std::array<Card, STRIDE> cards{};  // the named cards in the sampler's order
+    std::uint32_t forced_count = 0;
+    std::uint32_t open = 0;            // cards drawn from any allowed card
+  };
+
+  std::uint64_t live_ = 0;
+  std::size_t seat_count_ = 0;
+  std::vector<Entry> entries_;
+  std::vector<Holding> holdings_;
+  std::vector<Card> cards_;
+  std::vector<std::uint8_t> sizes_;
+};
 
 // The seed of the private trial that chooses the dealing method.
 inline constexpr std::uint64_t DEALING_TRIAL_SEED = 0x5EEDCA11;

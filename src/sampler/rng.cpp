@@ -34,4 +34,15 @@ Rng Rng::seed_from_u64(std::uint64_t seed) {
   return Rng(state);
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+bool fast_bit_deposit() {
+  static const bool fast = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("bmi2") && !__builtin_cpu_is("amdfam15h") &&
+           !__builtin_cpu_is("amdfam17h");
+  }();
+  return fast;
+}
+#endif
+
 }  // namespace vantor

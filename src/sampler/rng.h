@@ -60,6 +60,15 @@ class Rng {
     }
   }
 
+  // `below64` with its zone computed by the caller once for many draws:
+  // zone = (n << countl_zero(n)) - 1.
+  constexpr std::uint64_t below64_in_zone(std::uint64_t n, std::uint64_t zone) {
+    for (;;) {
+      const u128 m = u128{next_u64()} * n;
+      if (static_cast<std::uint64_t>(m) <= zone) return static_cast<std::uint64_t>(m >> 64);
+    }
+  }
+
   // Each attempt takes two 64-bit outputs: the low half first.
   constexpr u128 below128(u128 n) {
     const u128 zone = (n << countl_zero128(n)) - 1;
@@ -92,10 +101,26 @@ class Rng {
   std::array<std::uint64_t, 4> s_;
 };
 
+namespace detail {
+
+// SELECT_IN_BYTE[b][k]: position of the k-th set bit of the byte b (0 where
+// b has no k-th bit). 2 KiB, built at compile time.
+inline constexpr std::array<std::array<std::uint8_t, 8>, 256> SELECT_IN_BYTE = [] {
+  std::array<std::array<std::uint8_t, 8>, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) {
+    unsigned k = 0;
+    for (unsigned bit = 0; bit < 8; ++bit)
+      if ((b >> bit) & 1u) table[b][k++] = static_cast<std::uint8_t>(bit);
+  }
+  return table;
+}();
+
+}  // namespace detail
+
 // The i-th card of a set in ascending order, counted from 0; i < set.count().
-// Runs once per dealt card, so it avoids data-dependent branches: cards per
-// byte by a parallel count, the target byte from the running sums, then at
-// most seven steps inside that byte.
+// Runs once per dealt card, so it has no data-dependent branch: cards per
+// byte by a parallel count, the target byte from the running sums, then the
+// position inside that byte from a table.
 constexpr Card nth_card(CardSet set, unsigned i) {
   constexpr std::uint64_t ONES = 0x0101010101010101ull, HIGHS = 0x8080808080808080ull;
   const std::uint64_t m = set.mask();
@@ -107,13 +132,41 @@ constexpr Card nth_card(CardSet set, unsigned i) {
   // each byte stays between 0x80 - 64 and 0x80 + 51).
   const std::uint64_t before_target = ((i * ONES | HIGHS) - through) & HIGHS;
   const auto byte = static_cast<unsigned>(((before_target >> 7) * ONES) >> 56);
-  const unsigned skipped = byte == 0 ? 0u : static_cast<unsigned>((through >> (8 * byte - 8)) & 0xFF);
-  std::uint64_t rest = m >> (8 * byte);
-  for (unsigned k = i - skipped; k > 0; --k) rest &= rest - 1;
-  return Card(8 * byte + static_cast<unsigned>(std::countr_zero(rest)));
+  // Cards in the bytes below the target one (byte k of `through << 8`).
+  const auto skipped = static_cast<unsigned>(((through << 8) >> (8 * byte)) & 0xFF);
+  const auto bits = static_cast<unsigned>((m >> (8 * byte)) & 0xFF);
+  return Card(8 * byte + detail::SELECT_IN_BYTE[bits][(i - skipped) & 7u]);
 }
 
 // A uniform card of a non-empty set: one 32-bit pick.
 inline Card uniform_card(CardSet set, Rng& rng) { return nth_card(set, rng.below32(set.count())); }
+
+// The card selection of hot loops that are compiled twice: once portable,
+// once for processors with a fast parallel bit deposit (chosen at run time
+// by `fast_bit_deposit`). Both answer exactly `nth_card`.
+struct PortableSelect {
+  static constexpr Card nth(CardSet set, unsigned i) { return nth_card(set, i); }
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+struct BitDepositSelect {
+  // Deposits the single bit 1 << i onto the set bits of the mask, where it
+  // lands on the i-th card. Written as an instruction rather than the
+  // intrinsic so that no function needs a target attribute; only ever run
+  // after `fast_bit_deposit` answered true.
+  static Card nth(CardSet set, unsigned i) {
+    std::uint64_t bit;
+    asm("pdep %2, %1, %0" : "=r"(bit) : "r"(std::uint64_t{1} << i), "rm"(set.mask()));
+    return Card(static_cast<unsigned>(std::countr_zero(bit)));
+  }
+};
+
+// True when the processor has BMI2 and its bit deposit is fast (not the
+// microcoded one of AMD families 15h and 17h). Decided once.
+bool fast_bit_deposit();
+#else
+using BitDepositSelect = PortableSelect;
+inline bool fast_bit_deposit() { return false; }
+#endif
 
 }  // namespace vantor
