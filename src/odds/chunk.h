@@ -70,6 +70,10 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& de
   const std::uint64_t limit = attempt_limit(samples);
   std::uint64_t accepted = 0;
   std::uint64_t attempt = 0;
+  // Hold'em-like games with the usual card counts: winners straight from
+  // the dealer's buffer.
+  bool strided = false;
+  if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
   while (accepted < samples) {
     if (attempt == limit) [[unlikely]]
       return EquityError::SamplingStalled{limit, accepted};
@@ -79,6 +83,15 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& de
       break;
     if (!dealer.deal<Select>(rng)) continue;
     ++accepted;
+    if constexpr (SharedBoardScore<V>::ENABLED) {
+      if (strided) [[likely]] {
+        tally.add(showdown.winners_strided(dealer.buffer(), QuickDealer::STRIDE,
+                                           dealer.buffer() + seats * QuickDealer::STRIDE));
+        if (tally.wants_flush()) [[unlikely]]
+          tally.flush_into(result);
+        continue;
+      }
+    }
     if (auto recorded = record_deal(showdown, tally, result, hole, dealer.board(), 1.0); !recorded)
       [[unlikely]]
       return recorded.error();

@@ -146,17 +146,17 @@ class QuickDealer {
       available &= ~h.forced;
       Card* const dst = out + e.target * STRIDE;
       std::memcpy(dst, h.cards.data(), STRIDE);
-      for (unsigned j = 0; j < h.open; ++j) {
-        if (allowed == 0) [[unlikely]] {
+      // The count runs down beside the mask, off its dependency chain.
+      auto count = static_cast<std::uint32_t>(std::popcount(allowed));
+      for (unsigned j = 0; j < h.open; ++j, --count) {
+        if (count == 0) [[unlikely]] {
           ok = false;
           break;
         }
-        const Card c = Select::nth(CardSet(allowed),
-                                   g.below32(static_cast<std::uint32_t>(std::popcount(allowed))));
-        const std::uint64_t bit = std::uint64_t{1} << c.index();
+        const std::uint64_t bit = Select::nth_bit(CardSet(allowed), g.below32(count));
         allowed &= ~bit;
         available &= ~bit;
-        dst[h.forced_count + j] = c;
+        dst[h.forced_count + j] = Card(static_cast<unsigned>(std::countr_zero(bit)));
       }
       if (!ok) break;
     }
@@ -170,6 +170,14 @@ class QuickDealer {
   }
   std::span<const Card> board() const {
     return {cards_.data() + seat_count_ * STRIDE, sizes_[seat_count_]};
+  }
+  // The same cards as one buffer: seat i's at i * STRIDE, the board's after the seats.
+  const Card* buffer() const { return cards_.data(); }
+  // True when every seat is dealt `hole` cards and the board `board` cards.
+  bool shaped(std::size_t hole, std::size_t board) const {
+    for (std::size_t i = 0; i < seat_count_; ++i)
+      if (sizes_[i] != hole) return false;
+    return sizes_[seat_count_] == board;
   }
 
  private:

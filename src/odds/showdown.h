@@ -259,6 +259,28 @@ class Showdown {
     return mask;
   }
 
+  // The same winners for cards in fixed buffers: seat i's HOLE_CARDS cards
+  // at `holes + i * stride`, the board's BOARD_CARDS cards at `board`. The
+  // counts are compile-time constants here, so the card loops unroll.
+  SeatMask winners_strided(const Card* holes, std::size_t stride, const Card* board) const
+    requires detail::SharedBoardScore<V>::ENABLED
+  {
+    const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
+    detail::PackedCards shared;
+    for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) shared = shared.plus(board[k]);
+    std::uint32_t best = ~std::uint32_t{0};
+    SeatMask mask = 0;
+    for (std::size_t i = 0; i < seats_; ++i) {
+      detail::PackedCards hand = shared;
+      for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) hand = hand.plus(holes[i * stride + k]);
+      const std::uint32_t s = hand.score(ranking);
+      const SeatMask bit = SeatMask{1} << i;
+      mask = s < best ? bit : (s == best ? mask | bit : mask);
+      best = s < best ? s : best;
+    }
+    return mask;
+  }
+
   std::span<const double> shares() const { return {shares_.data(), seats_}; }
   std::span<const double> low_shares() const { return {low_shares_.data(), seats_}; }
 

@@ -146,6 +146,10 @@ inline Card uniform_card(CardSet set, Rng& rng) { return nth_card(set, rng.below
 // by `fast_bit_deposit`). Both answer exactly `nth_card`.
 struct PortableSelect {
   static constexpr Card nth(CardSet set, unsigned i) { return nth_card(set, i); }
+  // The same card as a one-bit mask.
+  static constexpr std::uint64_t nth_bit(CardSet set, unsigned i) {
+    return std::uint64_t{1} << nth_card(set, i).index();
+  }
 };
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -154,10 +158,13 @@ struct BitDepositSelect {
   // lands on the i-th card. Written as an instruction rather than the
   // intrinsic so that no function needs a target attribute; only ever run
   // after `fast_bit_deposit` answered true.
-  static Card nth(CardSet set, unsigned i) {
+  static std::uint64_t nth_bit(CardSet set, unsigned i) {
     std::uint64_t bit;
     asm("pdep %2, %1, %0" : "=r"(bit) : "r"(std::uint64_t{1} << i), "rm"(set.mask()));
-    return Card(static_cast<unsigned>(std::countr_zero(bit)));
+    return bit;
+  }
+  static Card nth(CardSet set, unsigned i) {
+    return Card(static_cast<unsigned>(std::countr_zero(nth_bit(set, i))));
   }
 };
 
