@@ -120,6 +120,14 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
 //   if (quick->deal<PortableSelect>(rng)) use(quick->cards(seat));
 class QuickDealer {
  public:
+  // The 32-bit rejection zone of a draw below n, (n << countl_zero(n)) - 1,
+  // for every card count.
+  static constexpr std::array<std::uint32_t, 65> CARD_ZONES = [] {
+    std::array<std::uint32_t, 65> zones{};
+    for (std::uint32_t n = 1; n <= 64; ++n) zones[n] = (n << std::countl_zero(n)) - 1;
+    return zones;
+  }();
+
   // Cards each entry's buffer holds at most (no game deals more to one seat).
   static constexpr std::size_t STRIDE = 16;
 
@@ -135,7 +143,13 @@ class QuickDealer {
     bool ok = true;
     for (const Entry& e : entries_) {
       std::uint64_t index = 0;
-      if (e.choices != 0) index = g.below64_in_zone(e.choices, e.zone);
+      if (e.choices == 1) {
+        // A draw below 1 answers 0 once an output's top bit is clear.
+        while ((g.next_u64() >> 63) != 0) {
+        }
+      } else if (e.choices != 0) {
+        index = g.below64_in_zone(e.choices, e.zone);
+      }
       const Holding& h = holdings_[e.first + index];
       std::uint64_t allowed = available & e.allowed;
       if ((h.forced & ~allowed) != 0) {
@@ -144,21 +158,27 @@ class QuickDealer {
       }
       allowed &= ~h.forced;
       available &= ~h.forced;
-      Card* const dst = out + e.target * STRIDE;
-      std::memcpy(dst, h.cards.data(), STRIDE);
+      Card* const dst = out + e.target * STRIDE + h.forced_count;
+      std::memcpy(dst - h.forced_count, h.cards.data(), STRIDE);
+      if (h.open == 0) continue;
       // The count runs down beside the mask, off its dependency chain.
       auto count = static_cast<std::uint32_t>(std::popcount(allowed));
+      if (count < h.open) [[unlikely]] {
+        // The cards run out after `count` draws.
+        for (; count != 0; --count) allowed &= ~Select::nth_bit(CardSet(allowed), g.below32(count));
+        ok = false;
+        break;
+      }
       for (unsigned j = 0; j < h.open; ++j, --count) {
-        if (count == 0) [[unlikely]] {
-          ok = false;
-          break;
-        }
-        const std::uint64_t bit = Select::nth_bit(CardSet(allowed), g.below32(count));
+        const std::uint32_t zone = CARD_ZONES[count];
+        std::uint64_t m;
+        do m = (g.next_u64() >> 32) * count;
+        while (static_cast<std::uint32_t>(m) > zone);
+        const std::uint64_t bit = Select::nth_bit(CardSet(allowed), static_cast<unsigned>(m >> 32));
         allowed &= ~bit;
         available &= ~bit;
-        dst[h.forced_count + j] = Card(static_cast<unsigned>(std::countr_zero(bit)));
+        dst[j] = Card(static_cast<unsigned>(std::countr_zero(bit)));
       }
-      if (!ok) break;
     }
     rng = g;
     return ok;
