@@ -2,6 +2,7 @@
 // Carlo deals per second, with the share of the time spent dealing.
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -50,15 +51,20 @@ void sampled(const char* name, std::vector<std::string_view> hands, std::string_
     best = std::min(best, seconds_since(start));
     if (!result) std::printf("error: %s\n", result.error().text().c_str());
   }
-  // The same number of attempts with dealing alone.
+  // The same number of accepted deals with dealing alone, by the dealer the
+  // chunk uses (the quick one where the request allows it).
   Rng rng = Rng::seed_from_u64(1);
   std::vector<std::vector<Card>> seats(request.seat_count);
   std::vector<Card> board_cards;
   WeighingScratch scratch;
+  std::optional<QuickDealer> quick;
+  if (!request.weighted) quick = QuickDealer::of(request);
   std::uint64_t accepted = 0;
   const auto start = std::chrono::steady_clock::now();
   for (std::uint64_t i = 0; accepted < samples; ++i) {
-    if (request.weighted)
+    if (quick)
+      accepted += fast_bit_deposit() ? quick->deal<BitDepositSelect>(rng) : quick->deal<PortableSelect>(rng);
+    else if (request.weighted)
       accepted += deal_weighted(request, rng, seats, board_cards, scratch).has_value();
     else
       accepted += deal(request, rng, seats, board_cards);

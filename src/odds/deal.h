@@ -117,7 +117,7 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
 // buffers and runs branch-light. Built once per chunk.
 //
 //   auto quick = QuickDealer::of(request);          // nullopt: use slot_deal
-//   if (quick->deal<PortableSelect>(rng)) use(quick->cards(seat));
+//   if (quick->deal<PortableSelect>(rng)) use(quick->hole(seat), quick->board());
 class QuickDealer {
  public:
   // The 32-bit rejection zone of a draw below n, (n << countl_zero(n)) - 1,
