@@ -108,16 +108,19 @@ bool as_bool(PyObject* obj, const char* function, const char* arg, bool& out) {
 
 std::span<PyObject* const> Items::items() const {
   if (!fast) return {};
-  return {PySequence_Fast_ITEMS(fast.get()), static_cast<std::size_t>(PyTuple_GET_SIZE(fast.get()))};
+  return {PySequence_Fast_ITEMS(fast.get()),
+          static_cast<std::size_t>(PySequence_Fast_GET_SIZE(fast.get()))};
 }
 
-bool as_sequence(PyObject* obj, const char* function, const char* arg, Items& out) {
+bool as_sequence(PyObject* obj, const char* function, const char* arg, Items& out,
+                 bool borrow) {
   if (PyUnicode_Check(obj) || PyBytes_Check(obj) || PyByteArray_Check(obj) || !PySequence_Check(obj))
     return type_error(function, arg, "a sequence", obj);
-  // A private tuple: item conversions may run user code (__index__) and other
-  // threads may run while the lock is released, and neither must be able to
-  // change or free the items we are reading.
-  out.fast = PyRef::steal(PySequence_Tuple(obj));
+  // By default a private tuple: item conversions may run user code (__index__)
+  // and other threads may run while the lock is released, and neither must be
+  // able to change or free the items we are reading.
+  out.fast = PyRef::steal(borrow ? PySequence_Fast(obj, "expected a sequence")
+                                 : PySequence_Tuple(obj));
   return static_cast<bool>(out.fast);
 }
 

@@ -36,12 +36,16 @@ bool as_size(PyObject* obj, const char* function, const char* arg, std::size_t& 
 bool as_bool(PyObject* obj, const char* function, const char* arg, bool& out);
 
 // A list or tuple (or other sequence, but not a str or bytes) of items; keeps
-// the items alive while the views are used.
+// the items alive while the views are used. With `borrow` the items are not
+// copied: only for a caller that is done with them before any Python code can
+// run (no other conversion, no lock release), since the sequence itself could
+// otherwise drop them.
 struct Items {
-  PyRef fast;  // a tuple of the sequence's items, owned by the call
+  PyRef fast;  // a tuple of the items owned by the call, or the borrowed list or tuple
   std::span<PyObject* const> items() const;
 };
-bool as_sequence(PyObject* obj, const char* function, const char* arg, Items& out);
+bool as_sequence(PyObject* obj, const char* function, const char* arg, Items& out,
+                 bool borrow = false);
 
 // A sequence of `str`; the views stay valid while `keep` lives.
 bool as_str_list(PyObject* obj, const char* function, const char* arg, Items& keep,

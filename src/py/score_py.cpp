@@ -86,17 +86,26 @@ bool append_plain(std::string_view text, std::vector<Card>& out, std::uint64_t& 
   return true;
 }
 
-Expected<ParsedHands, CardError> parse_hands(std::span<const std::string_view> texts) {
+// The UTF-8 text of an item already checked to be a str (cached by CPython
+// after the first request, so the second pass costs a pointer read).
+std::string_view text_of(PyObject* item) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+  return {data, static_cast<std::size_t>(size)};
+}
+
+Expected<ParsedHands, CardError> parse_hands(std::span<PyObject* const> items) {
   ParsedHands parsed;
   std::size_t chars = 0;
-  for (std::string_view text : texts) chars += text.size();
+  for (PyObject* item : items) chars += static_cast<std::size_t>(PyUnicode_GET_LENGTH(item));
   // Hand starts are 32-bit; a batch beyond that is far past any sensible size.
   if (chars / 2 > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
   parsed.cards.reserve(chars / 2);
-  parsed.starts.reserve(texts.size() + 1);
-  parsed.repeated.reserve(texts.size());
+  parsed.starts.reserve(items.size() + 1);
+  parsed.repeated.reserve(items.size());
   parsed.starts.push_back(0);
-  for (std::string_view text : texts) {
+  for (PyObject* item : items) {
+    const std::string_view text = text_of(item);
     std::uint64_t seen = 0;
     bool repeated = false;
     if (!append_plain(text, parsed.cards, seen, repeated)) {
@@ -168,12 +177,23 @@ PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
   static constexpr const char* NAMES[] = {"kernel", "hands"};
   PyObject* a[2];
   std::string_view kernel_text;
-  Items keep;
-  std::vector<std::string_view> texts;
+  Items hands_in;
   if (!parse_args("score_batch", NAMES, 2, args, nargs, kwnames, a) ||
       !as_str(a[0], "score_batch", "kernel", kernel_text) ||
-      !as_str_list(a[1], "score_batch", "hands", keep, texts))
+      !as_sequence(a[1], "score_batch", "hands", hands_in, /*borrow=*/true))
     return nullptr;
+  // Every item must be a str before the kernel is looked at. From here until
+  // the hands are parsed into our own buffer no Python code runs and the lock
+  // is held, so the items can be borrowed from the caller's sequence.
+  const std::span<PyObject* const> items = hands_in.items();
+  for (PyObject* item : items) {
+    if (!PyUnicode_Check(item)) {
+      PyErr_Format(PyExc_TypeError, "score_batch() argument 'hands' must hold str items, not %.200s",
+                   Py_TYPE(item)->tp_name);
+      return nullptr;
+    }
+    if (PyUnicode_AsUTF8AndSize(item, nullptr) == nullptr) return nullptr;
+  }
 
   const std::optional<Kernel> kernel = kernel_named(kernel_text);
   if (!kernel) {
@@ -181,10 +201,10 @@ PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     PyErr_SetString(PyExc_ValueError, message.c_str());
     return nullptr;
   }
-  auto hands = parse_hands(texts);
+  auto hands = parse_hands(items);
   if (!hands) return to_py(std::move(hands).error());
 
-  std::vector<std::uint32_t> scores(texts.size());
+  std::vector<std::uint32_t> scores(items.size());
   {
     ReleaseGil unlocked;
     score_all(*kernel, *hands, scores);
