@@ -22,11 +22,11 @@ struct HandSpec {
 
   // Each two-card combo becomes the holding [first card], [second card].
   static HandSpec from_combos(std::span<const std::array<Card, 2>> combos) {
-    HandSpec spec;
-    spec.holdings.reserve(combos.size());
+    HandSpec hand;
+    hand.holdings.reserve(combos.size());
     for (const auto& combo : combos)
-      spec.holdings.push_back(Holding{CardSet::single(combo[0]), CardSet::single(combo[1])});
-    return spec;
+      hand.holdings.push_back(Holding{CardSet::single(combo[0]), CardSet::single(combo[1])});
+    return hand;
   }
 
   friend bool operator==(const HandSpec&, const HandSpec&) = default;

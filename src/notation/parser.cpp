@@ -85,7 +85,7 @@ NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, b
     start = comma + 1;
   }
 
-  HandSpec spec;
+  HandSpec hand;
   for (const Trimmed& piece : pieces) {
     if (piece.text.empty()) return NotationError{Kind::NothingToRead{}, piece.offset, 0};
     if (slots == 2) {
@@ -93,7 +93,7 @@ NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, b
       if (!range) return whole(std::move(range).error(), piece);
       if (*range) {
         for (const TwoCardCombo& combo : **range)
-          spec.holdings.push_back(Holding{CardSet::single(combo[0]), CardSet::single(combo[1])});
+          hand.holdings.push_back(Holding{CardSet::single(combo[0]), CardSet::single(combo[1])});
         continue;
       }
     } else if (contains_any(piece.text, "+%-")) {
@@ -106,9 +106,9 @@ NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, b
       if (contains_any(piece.text, "*")) return whole(Kind::WrongCountWithStar{slots, n}, piece);
       return whole(Kind::WrongCount{slots, n}, piece);
     }
-    spec.holdings.push_back(std::move(*read));
+    hand.holdings.push_back(std::move(*read));
   }
-  return spec;
+  return hand;
 }
 
 NotationResult<HandSpec> parse_hand(std::string_view text, std::size_t slots) {

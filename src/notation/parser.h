@@ -4,7 +4,7 @@
 // whose start and length are byte offsets into the text exactly as passed, so
 // the caller can underline the span.
 //
-//   auto spec = parse_hand("QQ+, AKs", 2);   // 30 + 4 holdings
+//   auto hand = parse_hand("QQ+, AKs", 2);   // 30 + 4 holdings
 //   auto board = parse_board("Jc 7d *", 5);  // [Jc], [7d], [any card]
 //   auto dead = parse_dead("2c 2d");         // {2c, 2d}
 #pragma once

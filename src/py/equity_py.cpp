@@ -250,14 +250,14 @@ bool as_hand_specs(PyObject* obj, const char* function, std::vector<HandSpec>& o
   for (PyObject* seat : seats.items()) {
     Items alternatives;
     if (!as_sequence(seat, function, "hands", alternatives)) return false;
-    HandSpec spec;
-    spec.holdings.reserve(alternatives.items().size());
+    HandSpec hand;
+    hand.holdings.reserve(alternatives.items().size());
     for (PyObject* alternative : alternatives.items()) {
       Holding holding;
       if (!as_masks(alternative, function, "hands", holding)) return false;
-      spec.holdings.push_back(std::move(holding));
+      hand.holdings.push_back(std::move(holding));
     }
-    out.push_back(std::move(spec));
+    out.push_back(std::move(hand));
   }
   return true;
 }

@@ -79,9 +79,9 @@ PyObject* parse_hand_field(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
       !as_size(a[1], "parse_hand_field", "slots", slots) ||
       (a[2] != nullptr && !as_bool(a[2], "parse_hand_field", "allow_short", allow_short)))
     return nullptr;
-  auto spec = parse_field(text, slots, !allow_short);
-  if (!spec) return raise_underlined(spec.error(), text);
-  const auto& holdings = spec->holdings;
+  auto hand = parse_field(text, slots, !allow_short);
+  if (!hand) return raise_underlined(hand.error(), text);
+  const auto& holdings = hand->holdings;
   PyRef out = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(holdings.size())));
   if (!out) return nullptr;
   for (std::size_t i = 0; i < holdings.size(); ++i) {

@@ -76,10 +76,10 @@ TEST(HandField, CardsAndRanges) {
   ASSERT_TRUE(ak_up);
   EXPECT_EQ(ak_up->holdings, (std::vector<Holding>{{CardSet::rank(12), CardSet::rank(11)}}));
 
-  auto spec = parse_hand("QQ, AKs", 2);
-  ASSERT_TRUE(spec);
-  EXPECT_EQ(spec->holdings.size(), 10u);
-  EXPECT_EQ(spec->holdings[6], (Holding{card("Ac"), card("Kc")}));
+  auto hand = parse_hand("QQ, AKs", 2);
+  ASSERT_TRUE(hand);
+  EXPECT_EQ(hand->holdings.size(), 10u);
+  EXPECT_EQ(hand->holdings[6], (Holding{card("Ac"), card("Kc")}));
   auto star = parse_hand("AhK*", 3);
   ASSERT_TRUE(star);
   EXPECT_EQ(star->holdings, (std::vector<Holding>{{card("Ah"), CardSet::rank(11), ANY}}));
@@ -219,9 +219,9 @@ TEST(HandField, LongFieldsStayLinear) {
   std::string field;
   while (field.size() < 400'000) field += "AhKh, QsQd , 2c*, ";
   field += "AK";
-  auto spec = parse_hand(field, 2);
-  ASSERT_TRUE(spec);
-  EXPECT_EQ(spec->holdings.size(), (field.size() - 2) / 18 * 3 + 16);
+  auto hand = parse_hand(field, 2);
+  ASSERT_TRUE(hand);
+  EXPECT_EQ(hand->holdings.size(), (field.size() - 2) / 18 * 3 + 16);
   std::string slots(200'000, 'A');
   slots += "h";
   auto many = parse_hand_up_to(slots, 1'000'000);

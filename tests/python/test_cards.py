@@ -118,8 +118,8 @@ def test_module_can_be_imported_in_a_subinterpreter_free_way():
     # Multi-phase initialisation: the definition object comes back from PyInit.
     import importlib.util
 
-    spec = importlib.util.find_spec("vantor")
-    fresh = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(fresh)
+    found = importlib.util.find_spec("vantor")
+    fresh = importlib.util.module_from_spec(found)
+    found.loader.exec_module(fresh)
     assert fresh is not vantor
     assert fresh.card_name(0) == "2c"
