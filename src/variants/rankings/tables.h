@@ -12,7 +12,8 @@ inline constexpr std::size_t DISPLACEMENT_TABLE_SIZE = std::size_t{1} << 14;
 inline constexpr std::size_t FLUSH_TABLE_SIZE = std::size_t{1} << 13;
 
 // One displacement per hash bucket; shared by every ranking's value table.
-extern const std::uint16_t DISPLACEMENTS[DISPLACEMENT_TABLE_SIZE];
+// Every displacement the generator needs is below 256, so they are bytes.
+extern const std::uint8_t DISPLACEMENTS[DISPLACEMENT_TABLE_SIZE];
 
 namespace detail {
 
