@@ -36,6 +36,33 @@ constexpr std::uint64_t attempt_limit(std::uint64_t samples) {
 
 namespace detail {
 
+// A chunk's attempts counted against its limit, with the stop flag looked at
+// every few thousand attempts rather than on every deal.
+class Attempts {
+ public:
+  enum class Next { Deal, Stalled, Stopped };
+
+  Attempts(std::uint64_t samples, const std::atomic<bool>* stop)
+      : limit_(attempt_limit(samples)), stop_(stop) {}
+
+  Next next() {
+    if (count_ == limit_) [[unlikely]]
+      return Next::Stalled;
+    ++count_;
+    if ((count_ & 4095) == 0 && stop_ != nullptr && stop_->load(std::memory_order_relaxed))
+      [[unlikely]]
+      return Next::Stopped;
+    return Next::Deal;
+  }
+  std::uint64_t count() const { return count_; }
+  std::uint64_t limit() const { return limit_; }
+
+ private:
+  std::uint64_t limit_;
+  std::uint64_t count_ = 0;
+  const std::atomic<bool>* stop_;
+};
+
 // Records one accepted deal of weight 1 or `weight`; false with `error` set
 // when the showdown fails.
 template <class V, class HoleOf>
@@ -67,20 +94,17 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& de
   OutcomeTally tally(seats);
   const auto hole = [&dealer](std::size_t seat) { return dealer.hole(seat); };
 
-  const std::uint64_t limit = attempt_limit(samples);
+  Attempts attempts(samples, stop);
   std::uint64_t accepted = 0;
-  std::uint64_t attempt = 0;
   // Hold'em-like games with the usual card counts: winners straight from
   // the dealer's buffer.
   bool strided = false;
   if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
   while (accepted < samples) {
-    if (attempt == limit) [[unlikely]]
-      return EquityError::SamplingStalled{limit, accepted};
-    ++attempt;
-    if ((attempt & 4095) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
-      [[unlikely]]
+    if (const auto next = attempts.next(); next != Attempts::Next::Deal) [[unlikely]] {
+      if (next == Attempts::Next::Stalled) return EquityError::SamplingStalled{attempts.limit(), accepted};
       break;
+    }
     if (!dealer.deal<Select>(rng)) continue;
     ++accepted;
     if constexpr (SharedBoardScore<V>::ENABLED) {
@@ -97,7 +121,7 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& de
       return recorded.error();
   }
   tally.flush_into(result);
-  result.attempts = attempt;
+  result.attempts = attempts.count();
   return result;
 }
 
@@ -130,16 +154,13 @@ Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t sam
   OutcomeTally tally(seats);
   const auto hole = [&dealt](std::size_t seat) { return std::span<const Card>(dealt[seat]); };
 
-  const std::uint64_t limit = attempt_limit(samples);
+  detail::Attempts attempts(samples, stop);
   std::uint64_t accepted = 0;
-  std::uint64_t attempt = 0;
   while (accepted < samples) {
-    if (attempt == limit) [[unlikely]]
-      return EquityError::SamplingStalled{limit, accepted};
-    ++attempt;
-    if ((attempt & 4095) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
-      [[unlikely]]
+    if (const auto next = attempts.next(); next != detail::Attempts::Next::Deal) [[unlikely]] {
+      if (next == detail::Attempts::Next::Stalled) return EquityError::SamplingStalled{attempts.limit(), accepted};
       break;
+    }
     double weight = 1.0;
     if (request.weighted) {
       const std::optional<double> w = deal_weighted(request, rng, dealt, board, scratch);
@@ -153,7 +174,7 @@ Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t sam
       return recorded.error();
   }
   tally.flush_into(result);
-  result.attempts = attempt;
+  result.attempts = attempts.count();
   return result;
 }
 
