@@ -10,6 +10,7 @@
 
 #include "odds/deal.h"
 #include "odds/request.h"
+#include "odds/scheduled_deal.h"
 
 using namespace vantor;
 
@@ -50,6 +51,22 @@ void quick(const char* label, const EquityRequest<V>& r) {
   });
 }
 
+// The scheduled dealer the chunk loop prefers when the request fits it.
+template <class V>
+void scheduled(const char* label, const EquityRequest<V>& r) {
+  std::optional<ScheduledDealer> dealer = ScheduledDealer::of(r);
+  if (!dealer) {
+    std::printf("%-44s (does not apply here)\n", label);
+    return;
+  }
+  measure(label, r, [&](Rng& rng, auto&, auto&, auto&) {
+    return (fast_bit_deposit() ? dealer->deal<BitDepositSelect>(rng)
+                               : dealer->deal<PortableSelect>(rng))
+               ? 1
+               : 0;
+  });
+}
+
 template <class V>
 void weighted(const char* label, const EquityRequest<V>& r) {
   measure(label, r, [&](Rng& rng, auto& seats, auto& board, auto& scratch) {
@@ -68,6 +85,7 @@ int main() {
   const auto named = request<Holdem>({"AhKh", "QsQd"});
   slot("holdem AhKh vs QsQd, open board (slot)", named);
   quick("holdem AhKh vs QsQd, open board (quick)", named);
+  scheduled("holdem AhKh vs QsQd, open board (scheduled)", named);
   weighted("holdem AhKh vs QsQd, open board (weighted)", named);
   const auto ranges = request<Holdem>({"AK, AQ", "AA, KK"}, "Ah 7c 2d");
   slot("holdem AK,AQ vs AA,KK on Ah7c2d (slot)", ranges);
@@ -75,10 +93,12 @@ int main() {
   const auto six = request<Holdem>({"**", "**", "**", "**", "**", "**"});
   slot("holdem six random hands (slot)", six);
   quick("holdem six random hands (quick)", six);
+  scheduled("holdem six random hands (scheduled)", six);
   const auto omaha = request<Omaha>({"AAKK", "A A K K"});
   slot("omaha AAKK vs AAKK (slot)", omaha);
   weighted("omaha AAKK vs AAKK (weighted)", omaha);
   const auto stud = request<Stud>({"AhKhQh", "2c2d2h", "9s9d*"});
   slot("stud three seats (slot)", stud);
   quick("stud three seats (quick)", stud);
+  scheduled("stud three seats (scheduled)", stud);
 }

@@ -21,6 +21,7 @@
 #include "odds/deal.h"
 #include "odds/request.h"
 #include "odds/result.h"
+#include "odds/scheduled_deal.h"
 #include "odds/showdown.h"
 #include "sampler/rng.h"
 #include "sampler/shape.h"
@@ -81,10 +82,11 @@ inline Outcome record_deal(Showdown<V>& showdown, OutcomeTally& tally, ChunkResu
   return showdown.play(hole, board, result, weight);
 }
 
-// The chunk loop over the quick dealer; `Select` picks cards (the portable
-// select or the bit-deposit one), with identical results.
-template <class V, class Select>
-Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& dealer,
+// The chunk loop over a mask dealer (`QuickDealer` or `ScheduledDealer`);
+// `Select` picks cards (the portable select or the bit-deposit one), with
+// identical results.
+template <class V, class Select, class Dealer>
+Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, Dealer& dealer,
                                 std::uint64_t samples, std::uint64_t seed,
                                 const std::atomic<bool>* stop) {
   const std::size_t seats = request.seat_count;
@@ -105,12 +107,12 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& de
       if (next == Attempts::Next::Stalled) return EquityError::SamplingStalled{attempts.limit(), accepted};
       break;
     }
-    if (!dealer.deal<Select>(rng)) continue;
+    if (!dealer.template deal<Select>(rng)) continue;
     ++accepted;
     if constexpr (SharedBoardScore<V>::ENABLED) {
       if (strided) [[likely]] {
-        tally.add(showdown.winners_strided(dealer.buffer(), QuickDealer::STRIDE,
-                                           dealer.buffer() + seats * QuickDealer::STRIDE));
+        tally.add(showdown.winners_strided(dealer.buffer(), Dealer::STRIDE,
+                                           dealer.buffer() + seats * Dealer::STRIDE));
         if (tally.wants_flush()) [[unlikely]]
           tally.flush_into(result);
         continue;
@@ -136,6 +138,11 @@ Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t sam
   if (samples == 0) return ChunkResult::empty(seats);
 
   if (!request.weighted) {
+    if (std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request)) {
+      if (fast_bit_deposit())
+        return detail::quick_chunk<V, BitDepositSelect>(request, *scheduled, samples, seed, stop);
+      return detail::quick_chunk<V, PortableSelect>(request, *scheduled, samples, seed, stop);
+    }
     if (std::optional<QuickDealer> quick = QuickDealer::of(request)) {
       if (fast_bit_deposit())
         return detail::quick_chunk<V, BitDepositSelect>(request, *quick, samples, seed, stop);

@@ -1,7 +1,7 @@
 // The fast dealing paths must reproduce the plain ones draw for draw: the
 // quick dealer against `slot_deal` (same cards, same rejections, same
-// generator state after every attempt), both card selections against a
-// naive walk over the set bits.
+// generator state after every attempt), the scheduled dealer against it
+// card for card, both card selections against a naive walk over the set bits.
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -9,6 +9,8 @@
 
 #include "odds/deal.h"
 #include "odds/request.h"
+#include "odds/scheduled_deal.h"
+#include "sampler/acceptance.h"
 #include "sampler/rng.h"
 #include "variants/variants.h"
 
@@ -103,6 +105,84 @@ TEST(QuickDealer, DeclinesConstrainedSlots) {
   ASSERT_TRUE(open.has_value());
   EXPECT_TRUE(QuickDealer::of(*ranks).has_value());
   EXPECT_FALSE(QuickDealer::of(*open).has_value());
+}
+
+TEST(AcceptanceMasks, MatchTheDrawRule) {
+  Rng rng = Rng::seed_from_u64(3);
+  std::vector<std::uint32_t> counts;
+  for (std::uint32_t n = 1; n <= 64; ++n) counts.push_back(n);
+  std::vector<std::uint32_t> masks(counts.size());
+  for (int round = 0; round < 200; ++round) {
+    std::uint32_t highs[ACCEPTANCE_BLOCK];
+    for (auto& h : highs) h = rng.next_u32();
+    // Zones' edges: products landing exactly on and just past the zone.
+    if (round == 0) highs[0] = 0, highs[1] = 0xFFFFFFFFu, highs[2] = 0x7FFFFFFFu, highs[3] = 0x80000000u;
+    acceptance_masks(highs, counts, masks.data());
+    for (std::size_t j = 0; j < counts.size(); ++j) {
+      const std::uint32_t n = counts[j], zone = QuickDealer::CARD_ZONES[n];
+      for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i)
+        ASSERT_EQ((masks[j] >> i) & 1u, static_cast<std::uint32_t>(highs[i] * n <= zone))
+            << "count " << n << " high " << highs[i];
+    }
+  }
+}
+
+// The scheduled dealer reads the generator ahead, so states differ between
+// deals; the cards of every deal must still be those of `slot_deal`.
+template <class Select, class V>
+void expect_same_cards(const EquityRequest<V>& request, int deals) {
+  std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request);
+  ASSERT_TRUE(scheduled.has_value());
+  Rng a = Rng::seed_from_u64(11), b = Rng::seed_from_u64(11);
+  std::vector<std::vector<Card>> seats(request.seat_count);
+  std::vector<Card> board;
+  for (int i = 0; i < deals; ++i) {
+    ASSERT_TRUE(deal(request, a, seats, board)) << "deal " << i;
+    ASSERT_TRUE(scheduled->template deal<Select>(b));
+    for (std::size_t s = 0; s < request.seat_count; ++s) {
+      const std::span<const Card> hole = scheduled->hole(s);
+      ASSERT_EQ(std::vector<Card>(hole.begin(), hole.end()), seats[s]) << "deal " << i;
+    }
+    const std::span<const Card> dealt = scheduled->board();
+    ASSERT_EQ(std::vector<Card>(dealt.begin(), dealt.end()), board) << "deal " << i;
+  }
+}
+
+template <class V>
+void expect_scheduled(std::vector<std::string_view> hands, std::string_view board = "",
+                      std::string_view dead = "", int deals = 20000) {
+  const auto request = EquityRequest<V>::from_text(hands, board, dead);
+  ASSERT_TRUE(request.has_value()) << request.error().text();
+  expect_same_cards<PortableSelect>(*request, deals);
+  if (fast_bit_deposit()) expect_same_cards<BitDepositSelect>(*request, deals);
+}
+
+TEST(ScheduledDealer, DealsTheCardsOfSlotDealing) {
+  if (!fast_acceptance_masks()) GTEST_SKIP() << "no vector acceptance here";
+  expect_scheduled<Holdem>({"AhKh", "QsQd"});
+  expect_scheduled<Holdem>({"AhKh", "QsQd"}, "Kd 7c 2h", "3s");
+  expect_scheduled<Holdem>({"AhKh", "QsQd"}, "Kd 7c 2h 9s 3d");  // picks only
+  expect_scheduled<Holdem>({"**", "**", "**", "**", "**", "**"});
+  // Ten seats: deals longer than one block of outputs.
+  expect_scheduled<Holdem>({"**", "**", "**", "**", "**", "**", "**", "**", "**", "**"}, "", "2c 3c");
+  expect_scheduled<Holdem>({"Ah*", "Kd*", "**"}, "Qs *");
+  expect_scheduled<ShortDeck>({"AhKh", "**"}, "6c");
+  expect_scheduled<OmahaSix>({"AhKhQd2c3c4c", "******"});
+  expect_scheduled<Stud>({"*******", "*******", "*******", "*******", "*******", "*******",
+                          "*******"});
+  expect_scheduled<Razz>({"As2d3c", "4h5s6d"});
+  expect_scheduled<Badugi>({"As2h3d", "KcQd", "*"});
+}
+
+TEST(ScheduledDealer, DeclinesWhatItCannotScheduleAhead) {
+  if (!fast_acceptance_masks()) GTEST_SKIP() << "no vector acceptance here";
+  const auto declines = [](std::vector<std::string_view> hands) {
+    const auto request = EquityRequest<Holdem>::from_text(std::span(hands), "", "");
+    return request.has_value() && !ScheduledDealer::of(*request).has_value();
+  };
+  EXPECT_TRUE(declines({"AK", "**"}));      // a holding pick among several
+  EXPECT_TRUE(declines({"A*", "**"}));      // a rank slot
+  EXPECT_TRUE(declines({"AA", "KK", "AK"}));  // deals that can be rejected
 }
 
 }  // namespace
