@@ -64,16 +64,15 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
 }
 
 unsigned ScheduledDealer::slide(Rng& rng, unsigned pos) {
-  std::memcpy(highs_.data(), highs_.data() + ACCEPTANCE_BLOCK,
-              ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
-  std::uint32_t* const fresh = highs_.data() + ACCEPTANCE_BLOCK;
-  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = rng.next_u32();
+  base_ = (base_ + ACCEPTANCE_BLOCK) % RING;
   std::array<std::uint32_t, 65> kept;
-  acceptance_masks(fresh, counts_, kept.data());
+  acceptance_masks(highs_.data() + (base_ + ACCEPTANCE_BLOCK) % RING, counts_, kept.data());
   for (std::size_t j = 0; j < counts_.size(); ++j) {
     std::uint64_t& mask = masks_[counts_[j]];
     mask = (mask >> ACCEPTANCE_BLOCK) | (std::uint64_t{kept[j]} << ACCEPTANCE_BLOCK);
   }
+  std::uint32_t* const fresh = highs_.data() + (base_ + WINDOW) % RING;
+  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = rng.next_u32();
   return pos - ACCEPTANCE_BLOCK;
 }
 

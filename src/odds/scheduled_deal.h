@@ -43,22 +43,26 @@ class ScheduledDealer {
     std::uint64_t pool = pool_;
     unsigned pos = pos_;
     Card* const out = cards_.data();
-    for (const Step s : steps_) {
-      if (pos >= ACCEPTANCE_BLOCK) [[unlikely]]
-        pos = slide(rng, pos);
-      std::uint64_t kept = masks_[s.count] & (~std::uint64_t{0} << pos);
-      // Every output left in the window rejected: take the next block.
-      while (kept == 0) [[unlikely]] {
-        pos = slide(rng, WINDOW);
-        kept = masks_[s.count] & (~std::uint64_t{0} << pos);
+    const Step* s = steps_.data();
+    const Step* const end = s + steps_.size();
+    for (;;) {
+      // The inner loop makes no call, so its values stay in registers.
+      for (; s != end && pos < ACCEPTANCE_BLOCK; ++s) {
+        const std::uint64_t kept = masks_[s->count] & (~std::uint64_t{0} << pos);
+        if (kept == 0) [[unlikely]]
+          break;
+        const unsigned at = lowest_bit_index(kept);
+        pos = at + 1;
+        if (s->slot == PICK) continue;
+        const std::uint32_t high = highs_[(base_ + at) % RING];
+        const auto index = static_cast<unsigned>((std::uint64_t{high} * s->count) >> 32);
+        const std::uint64_t bit = Select::nth_bit(CardSet(pool), index);
+        pool &= ~bit;
+        out[s->slot] = Card(lowest_bit_index(bit));
       }
-      const auto at = static_cast<unsigned>(std::countr_zero(kept));
-      pos = at + 1;
-      if (s.slot == PICK) continue;
-      const auto index = static_cast<unsigned>((std::uint64_t{highs_[at]} * s.count) >> 32);
-      const std::uint64_t bit = Select::nth_bit(CardSet(pool), index);
-      pool &= ~bit;
-      out[s.slot] = Card(static_cast<unsigned>(std::countr_zero(bit)));
+      if (s == end) break;
+      // The window is used up, or every output left in it rejected.
+      pos = slide(rng, pos < ACCEPTANCE_BLOCK ? WINDOW : pos);
     }
     pos_ = pos;
     return true;
@@ -78,8 +82,12 @@ class ScheduledDealer {
   }
 
  private:
-  // Outputs held at once: the block being consumed and the one after it.
+  // Outputs judged and held at once: the block being consumed and the one
+  // after it. A third block waits unjudged behind them, so that its outputs
+  // are judged a slide after they were written rather than straight away
+  // (reading fresh stores back as a vector stalls). Blocks live in a ring.
   static constexpr unsigned WINDOW = 2 * ACCEPTANCE_BLOCK;
+  static constexpr unsigned RING = 4 * ACCEPTANCE_BLOCK;
   static constexpr std::uint8_t PICK = 0xFF;
 
   // One draw: the holding pick of a seat (a draw below 1) or an open card.
@@ -88,17 +96,28 @@ class ScheduledDealer {
     std::uint8_t slot;   // where its card goes in `cards_`; PICK for a pick
   };
 
-  // Drops the older block, draws the next one and judges it; returns `pos`
-  // moved back by one block.
+  // Drops the older block, judges the waiting one into the window and draws
+  // the next; returns `pos` moved back by one block. Three slides from the
+  // start fill the window, hence the starting position.
   unsigned slide(Rng& rng, unsigned pos);
 
+  static unsigned lowest_bit_index(std::uint64_t nonzero) {
+#if defined(__GNUC__)
+    return static_cast<unsigned>(__builtin_ctzll(nonzero));
+#else
+    return static_cast<unsigned>(std::countr_zero(nonzero));
+#endif
+  }
+
   std::uint64_t pool_ = 0;  // the live cards every open slot draws from
-  unsigned pos_ = WINDOW;   // first unconsumed output in the window
+  unsigned pos_ = WINDOW + ACCEPTANCE_BLOCK;  // first unconsumed output in the window
+  unsigned base_ = 0;  // where the window starts in the ring
   std::size_t seat_count_ = 0;
   std::vector<Step> steps_;
   std::vector<std::uint32_t> counts_;       // the distinct counts judged
   std::array<std::uint64_t, 65> masks_{};   // [count]: outputs in the window kept
-  std::array<std::uint32_t, WINDOW> highs_{};  // upper halves of the window's outputs
+  // Upper halves of the outputs of the window and the waiting block.
+  std::array<std::uint32_t, RING> highs_{};
   std::vector<Card> cards_;
   std::vector<std::uint8_t> sizes_;
 };
