@@ -55,6 +55,17 @@ class Attempts {
       return Next::Stopped;
     return Next::Deal;
   }
+  // Counts `n` attempts at once for a dealer that never rejects (so never
+  // reaches the limit, which is at least the number of samples); false
+  // when the stop flag is set.
+  bool take(std::uint64_t n) {
+    const std::uint64_t before = count_;
+    count_ += n;
+    if ((before >> 12) != (count_ >> 12) && stop_ != nullptr &&
+        stop_->load(std::memory_order_relaxed)) [[unlikely]]
+      return false;
+    return true;
+  }
   std::uint64_t count() const { return count_; }
   std::uint64_t limit() const { return limit_; }
 
@@ -82,11 +93,56 @@ inline Outcome record_deal(Showdown<V>& showdown, OutcomeTally& tally, ChunkResu
   return showdown.play(hole, board, result, weight);
 }
 
-// The chunk loop over a mask dealer (`QuickDealer` or `ScheduledDealer`);
-// `Select` picks cards (the portable select or the bit-deposit one), with
-// identical results.
-template <class V, class Select, class Dealer>
-Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, Dealer& dealer,
+// The chunk loop over the scheduled dealer: deals a batch, then scores it.
+template <class V, class Select>
+Result<ChunkResult> scheduled_chunk(const EquityRequest<V>& request, ScheduledDealer& dealer,
+                                    std::uint64_t samples, std::uint64_t seed,
+                                    const std::atomic<bool>* stop) {
+  const std::size_t seats = request.seat_count;
+  ChunkResult result = ChunkResult::empty(seats);
+  Rng rng = Rng::seed_from_u64(seed);
+  Showdown<V> showdown(seats);
+  OutcomeTally tally(seats);
+  Attempts attempts(samples, stop);
+  bool strided = false;
+  if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
+  constexpr std::size_t STRIDE = ScheduledDealer::STRIDE;
+  std::uint64_t accepted = 0;
+  while (accepted < samples) {
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(dealer.batch_size(), samples - accepted));
+    if (!attempts.take(count)) [[unlikely]]
+      break;
+    dealer.template deal_batch<Select>(rng, count);
+    accepted += count;
+    for (std::size_t j = 0; j < count; ++j) {
+      const Card* const cards = dealer.slot(j);
+      if constexpr (SharedBoardScore<V>::ENABLED) {
+        if (strided) [[likely]] {
+          tally.add(showdown.winners_strided(cards, STRIDE, cards + seats * STRIDE));
+          if (tally.wants_flush()) [[unlikely]]
+            tally.flush_into(result);
+          continue;
+        }
+      }
+      const auto hole = [&](std::size_t seat) {
+        return std::span<const Card>(cards + seat * STRIDE, dealer.size(seat));
+      };
+      const std::span<const Card> board(cards + seats * STRIDE, dealer.size(seats));
+      if (auto recorded = record_deal(showdown, tally, result, hole, board, 1.0); !recorded)
+        [[unlikely]]
+        return recorded.error();
+    }
+  }
+  tally.flush_into(result);
+  result.attempts = attempts.count();
+  return result;
+}
+
+// The chunk loop over the quick dealer; `Select` picks cards (the portable
+// select or the bit-deposit one), with identical results.
+template <class V, class Select>
+Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& dealer,
                                 std::uint64_t samples, std::uint64_t seed,
                                 const std::atomic<bool>* stop) {
   const std::size_t seats = request.seat_count;
@@ -107,12 +163,12 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, Dealer& dealer,
       if (next == Attempts::Next::Stalled) return EquityError::SamplingStalled{attempts.limit(), accepted};
       break;
     }
-    if (!dealer.template deal<Select>(rng)) continue;
+    if (!dealer.deal<Select>(rng)) continue;
     ++accepted;
     if constexpr (SharedBoardScore<V>::ENABLED) {
       if (strided) [[likely]] {
-        tally.add(showdown.winners_strided(dealer.buffer(), Dealer::STRIDE,
-                                           dealer.buffer() + seats * Dealer::STRIDE));
+        tally.add(showdown.winners_strided(dealer.buffer(), QuickDealer::STRIDE,
+                                           dealer.buffer() + seats * QuickDealer::STRIDE));
         if (tally.wants_flush()) [[unlikely]]
           tally.flush_into(result);
         continue;
@@ -140,8 +196,8 @@ Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t sam
   if (!request.weighted) {
     if (std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request)) {
       if (fast_bit_deposit())
-        return detail::quick_chunk<V, BitDepositSelect>(request, *scheduled, samples, seed, stop);
-      return detail::quick_chunk<V, PortableSelect>(request, *scheduled, samples, seed, stop);
+        return detail::scheduled_chunk<V, BitDepositSelect>(request, *scheduled, samples, seed, stop);
+      return detail::scheduled_chunk<V, PortableSelect>(request, *scheduled, samples, seed, stop);
     }
     if (std::optional<QuickDealer> quick = QuickDealer::of(request)) {
       if (fast_bit_deposit())

@@ -12,7 +12,11 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
   };
   ScheduledDealer d;
   d.seat_count_ = r.seat_count;
-  d.cards_.assign((r.seat_count + 1) * STRIDE, Card());
+  d.slot_size_ = (r.seat_count + 1) * STRIDE;
+  // Slots for about 8 KiB of cards: enough deals to score back to back,
+  // few enough to stay in the first-level cache.
+  d.batch_size_ = std::clamp<std::size_t>(8192 / d.slot_size_, 1, 64);
+  d.cards_.assign(d.slot_size_ * d.batch_size_, Card());
   d.sizes_.assign(r.seat_count + 1, 0);
 
   // Every entry's open slots must draw from one pool, and named cards must
@@ -44,7 +48,8 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
     // Named cards are written once; only open slots change from deal to deal.
     const std::size_t base = t * STRIDE;
     if (base + STRIDE > PICK) return std::nullopt;  // slots are bytes
-    std::copy(s->forced().begin(), s->forced().end(), d.cards_.begin() + base);
+    for (std::size_t j = 0; j < d.batch_size_; ++j)
+      std::copy(s->forced().begin(), s->forced().end(), d.cards_.begin() + j * d.slot_size_ + base);
     d.sizes_[t] = static_cast<std::uint8_t>(s->forced().size() + s->open_count());
     if (is_seat) d.steps_.push_back({1, PICK});
     for (std::size_t j = 0; j < s->open_count(); ++j, ++opens)
@@ -57,19 +62,25 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
   std::size_t drawn = 0;
   for (Step& s : d.steps_)
     if (s.slot != PICK) s.count = static_cast<std::uint8_t>(size - drawn++);
-  for (const Step& s : d.steps_)
-    if (std::find(d.counts_.begin(), d.counts_.end(), s.count) == d.counts_.end())
-      d.counts_.push_back(s.count);
+  d.top_ = static_cast<std::uint32_t>(size);
+  d.runs_ = static_cast<std::uint32_t>(opens);
+  d.picks_ = r.seat_count > 0 && (opens == 0 || size - opens + 1 > 1);
   return d;
 }
 
 unsigned ScheduledDealer::slide(Rng& rng, unsigned pos) {
   base_ = (base_ + ACCEPTANCE_BLOCK) % RING;
-  std::array<std::uint32_t, 65> kept;
-  acceptance_masks(highs_.data() + (base_ + ACCEPTANCE_BLOCK) % RING, counts_, kept.data());
-  for (std::size_t j = 0; j < counts_.size(); ++j) {
-    std::uint64_t& mask = masks_[counts_[j]];
-    mask = (mask >> ACCEPTANCE_BLOCK) | (std::uint64_t{kept[j]} << ACCEPTANCE_BLOCK);
+  const std::uint32_t* const judged = highs_.data() + (base_ + ACCEPTANCE_BLOCK) % RING;
+  const auto shift_in = [this](std::uint32_t count, std::uint32_t kept) {
+    std::uint64_t& mask = masks_[count];
+    mask = (mask >> ACCEPTANCE_BLOCK) | (std::uint64_t{kept} << ACCEPTANCE_BLOCK);
+  };
+  std::array<std::uint32_t, 64> kept;
+  acceptance_masks(judged, top_, runs_, kept.data());
+  for (std::uint32_t j = 0; j < runs_; ++j) shift_in(top_ - j, kept[j]);
+  if (picks_) {
+    acceptance_masks(judged, 1, 1, kept.data());
+    shift_in(1, kept[0]);
   }
   std::uint32_t* const fresh = highs_.data() + (base_ + WINDOW) % RING;
   for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = rng.next_u32();

@@ -36,13 +36,48 @@ class ScheduledDealer {
   // is unavailable here.
   static std::optional<ScheduledDealer> of(const RequestData& r);
 
-  // One deal (always accepted). The dealer reads `rng` up to a window ahead,
-  // so the same generator must serve every deal of the chunk and nothing else.
+  // One deal (always accepted) into the first batch slot. The dealer reads
+  // `rng` up to a window ahead, so the same generator must serve every deal
+  // of the chunk and nothing else.
   template <class Select>
   bool deal(Rng& rng) {
+    deal_into<Select>(rng, cards_.data());
+    return true;
+  }
+
+  // `count` deals (at most `batch_size()`) into slots 0, 1, ...: dealing a
+  // batch and then scoring it keeps both loops free of each other's stalls.
+  template <class Select>
+  void deal_batch(Rng& rng, std::size_t count) {
+    for (std::size_t j = 0; j < count; ++j) deal_into<Select>(rng, cards_.data() + j * slot_size_);
+  }
+
+  std::size_t batch_size() const { return batch_size_; }
+  // Slot j: seat i's cards at i * STRIDE, the board's after the seats.
+  const Card* slot(std::size_t j) const { return cards_.data() + j * slot_size_; }
+
+  // The cards of the first slot.
+  std::span<const Card> hole(std::size_t seat) const {
+    return {cards_.data() + seat * STRIDE, sizes_[seat]};
+  }
+  std::span<const Card> board() const {
+    return {cards_.data() + seat_count_ * STRIDE, sizes_[seat_count_]};
+  }
+  const Card* buffer() const { return cards_.data(); }
+  // True when every seat is dealt `hole` cards and the board `board` cards.
+  bool shaped(std::size_t hole, std::size_t board) const {
+    for (std::size_t i = 0; i < seat_count_; ++i)
+      if (sizes_[i] != hole) return false;
+    return sizes_[seat_count_] == board;
+  }
+  std::size_t size(std::size_t entry) const { return sizes_[entry]; }
+
+ private:
+  // Named cards are in every slot from the start; a deal writes open cards.
+  template <class Select>
+  void deal_into(Rng& rng, Card* const out) {
     std::uint64_t pool = pool_;
     unsigned pos = pos_;
-    Card* const out = cards_.data();
     const Step* s = steps_.data();
     const Step* const end = s + steps_.size();
     for (;;) {
@@ -65,23 +100,8 @@ class ScheduledDealer {
       pos = slide(rng, pos < ACCEPTANCE_BLOCK ? WINDOW : pos);
     }
     pos_ = pos;
-    return true;
   }
 
-  std::span<const Card> hole(std::size_t seat) const {
-    return {cards_.data() + seat * STRIDE, sizes_[seat]};
-  }
-  std::span<const Card> board() const {
-    return {cards_.data() + seat_count_ * STRIDE, sizes_[seat_count_]};
-  }
-  const Card* buffer() const { return cards_.data(); }
-  bool shaped(std::size_t hole, std::size_t board) const {
-    for (std::size_t i = 0; i < seat_count_; ++i)
-      if (sizes_[i] != hole) return false;
-    return sizes_[seat_count_] == board;
-  }
-
- private:
   // Outputs judged and held at once: the block being consumed and the one
   // after it. A third block waits unjudged behind them, so that its outputs
   // are judged a slide after they were written rather than straight away
@@ -113,8 +133,14 @@ class ScheduledDealer {
   unsigned pos_ = WINDOW + ACCEPTANCE_BLOCK;  // first unconsumed output in the window
   unsigned base_ = 0;  // where the window starts in the ring
   std::size_t seat_count_ = 0;
+  std::size_t slot_size_ = 0;   // (seat_count_ + 1) * STRIDE
+  std::size_t batch_size_ = 1;
   std::vector<Step> steps_;
-  std::vector<std::uint32_t> counts_;       // the distinct counts judged
+  // Counts judged: the card draws' run top_, top_ - 1, ... (runs_ of them),
+  // and 1 for holding picks when that run does not reach it.
+  std::uint32_t top_ = 0;
+  std::uint32_t runs_ = 0;
+  bool picks_ = false;
   std::array<std::uint64_t, 65> masks_{};   // [count]: outputs in the window kept
   // Upper halves of the outputs of the window and the waiting block.
   std::array<std::uint32_t, RING> highs_{};

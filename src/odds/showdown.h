@@ -107,6 +107,16 @@ inline void add_repeated(ChunkResult& into, const ChunkResult& unit, std::uint64
   }
 }
 
+// The seats holding the lowest of `n` >= 1 scores. Which seat wins a deal is
+// random, so this takes no branch on the scores: a minimum, then a mask.
+inline SeatMask lowest_scorers(const std::uint32_t* scores, std::size_t n) {
+  std::uint32_t best = scores[0];
+  for (std::size_t i = 1; i < n; ++i) best = std::min(best, scores[i]);
+  SeatMask mask = 0;
+  for (std::size_t i = 0; i < n; ++i) mask |= SeatMask{scores[i] == best} << i;
+  return mask;
+}
+
 }  // namespace detail
 
 // Games whose pot goes whole to the best score: the showdown finds a winner
@@ -223,19 +233,15 @@ class Showdown {
       if (board.size() == V::BOARD_CARDS) [[likely]] {
         const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
         const detail::PackedCards shared = detail::PackedCards::of(board);
-        std::uint32_t best = ~std::uint32_t{0};
-        SeatMask mask = 0;
+        std::array<std::uint32_t, MAX_SEATS> scores;
         bool regular = true;
         for (std::size_t i = 0; i < seats_; ++i) {
           const std::span<const Card> cards = hole(i);
           regular = regular && cards.size() == V::HOLE_CARDS;
-          const std::uint32_t s = shared.plus(detail::PackedCards::of(cards)).score(ranking);
-          const SeatMask bit = SeatMask{1} << i;
-          mask = s < best ? bit : (s == best ? mask | bit : mask);
-          best = s < best ? s : best;
+          scores[i] = shared.plus(detail::PackedCards::of(cards)).score(ranking);
         }
         if (regular) [[likely]]
-          return mask;
+          return detail::lowest_scorers(scores.data(), seats_);
       }
     }
     if (auto filled = fill(hole, board); !filled) return filled.error();
@@ -248,15 +254,9 @@ class Showdown {
     requires detail::SharedBoardScore<V>::ENABLED
   {
     const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
-    std::uint32_t best = ~std::uint32_t{0};
-    SeatMask mask = 0;
-    for (std::size_t i = 0; i < holes.size(); ++i) {
-      const std::uint32_t s = board.plus(holes[i]).score(ranking);
-      const SeatMask bit = SeatMask{1} << i;
-      mask = s < best ? bit : (s == best ? mask | bit : mask);
-      best = s < best ? s : best;
-    }
-    return mask;
+    std::array<std::uint32_t, MAX_SEATS> scores;
+    for (std::size_t i = 0; i < holes.size(); ++i) scores[i] = board.plus(holes[i]).score(ranking);
+    return detail::lowest_scorers(scores.data(), holes.size());
   }
 
   // The same winners for cards in fixed buffers: seat i's HOLE_CARDS cards
@@ -268,17 +268,13 @@ class Showdown {
     const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
     detail::PackedCards shared;
     for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) shared = shared.plus(board[k]);
-    std::uint32_t best = ~std::uint32_t{0};
-    SeatMask mask = 0;
+    std::array<std::uint32_t, MAX_SEATS> scores;
     for (std::size_t i = 0; i < seats_; ++i) {
       detail::PackedCards hand = shared;
       for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) hand = hand.plus(holes[i * stride + k]);
-      const std::uint32_t s = hand.score(ranking);
-      const SeatMask bit = SeatMask{1} << i;
-      mask = s < best ? bit : (s == best ? mask | bit : mask);
-      best = s < best ? s : best;
+      scores[i] = hand.score(ranking);
     }
-    return mask;
+    return detail::lowest_scorers(scores.data(), seats_);
   }
 
   std::span<const double> shares() const { return {shares_.data(), seats_}; }
@@ -309,16 +305,9 @@ class Showdown {
   }
 
   SeatMask score_winners() const {
-    std::uint32_t best = ~std::uint32_t{0};
-    SeatMask mask = 0;
-    for (std::size_t i = 0; i < seats_; ++i) {
-      const std::uint32_t s = V::score(hands_[i]);
-      const SeatMask bit = SeatMask{1} << i;
-      // Equal scores tie; the first seat always enters the mask.
-      mask = (s < best || i == 0) ? bit : (s == best ? mask | bit : mask);
-      best = (s < best || i == 0) ? s : best;
-    }
-    return mask;
+    std::array<std::uint32_t, MAX_SEATS> scores;
+    for (std::size_t i = 0; i < seats_; ++i) scores[i] = V::score(hands_[i]);
+    return detail::lowest_scorers(scores.data(), seats_);
   }
 
   std::size_t seats_;

@@ -7,23 +7,23 @@
 // counts are known in advance find its accepted outputs without a branch
 // per rejection.
 //
-//   std::uint32_t masks[2];
-//   acceptance_masks(highs, counts, masks);   // masks[j] bit i: highs[i] kept below counts[j]
+//   std::uint32_t masks[3];
+//   acceptance_masks(highs, 48, 3, masks);   // masks[j] bit i: highs[i] kept below 48 - j
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 
 namespace vantor {
 
 // Outputs judged per call.
 inline constexpr std::size_t ACCEPTANCE_BLOCK = 32;
 
-// masks[j] bit i is set when a draw below counts[j] keeps highs[i] (the upper
-// half of an output). Every count is between 1 and 64; `masks` holds
-// counts.size() words.
-void acceptance_masks(const std::uint32_t* highs, std::span<const std::uint32_t> counts,
+// For the consecutive counts top, top - 1, ..., top - runs + 1 (a dealer's
+// successive card draws): masks[j] bit i is set when a draw below top - j
+// keeps highs[i] (the upper half of an output). 1 <= top - runs + 1 and
+// top <= 64; `highs` holds ACCEPTANCE_BLOCK values and `masks` `runs` words.
+void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t runs,
                       std::uint32_t* masks);
 
 // True when `acceptance_masks` runs on vector instructions here (otherwise it
