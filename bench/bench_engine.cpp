@@ -11,6 +11,7 @@
 #include "odds/deal.h"
 #include "odds/exact.h"
 #include "odds/request.h"
+#include "odds/scheduled_deal.h"
 
 using namespace vantor;
 
@@ -52,17 +53,22 @@ void sampled(const char* name, std::vector<std::string_view> hands, std::string_
     if (!result) std::printf("error: %s\n", result.error().text().c_str());
   }
   // The same number of accepted deals with dealing alone, by the dealer the
-  // chunk uses (the quick one where the request allows it).
+  // chunk uses (the scheduled or quick one where the request allows it).
   Rng rng = Rng::seed_from_u64(1);
   std::vector<std::vector<Card>> seats(request.seat_count);
   std::vector<Card> board_cards;
   WeighingScratch scratch;
+  std::optional<ScheduledDealer> scheduled;
   std::optional<QuickDealer> quick;
-  if (!request.weighted) quick = QuickDealer::of(request);
+  if (!request.weighted) scheduled = ScheduledDealer::of(request);
+  if (!request.weighted && !scheduled) quick = QuickDealer::of(request);
   std::uint64_t accepted = 0;
   const auto start = std::chrono::steady_clock::now();
   for (std::uint64_t i = 0; accepted < samples; ++i) {
-    if (quick)
+    if (scheduled)
+      accepted += fast_bit_deposit() ? scheduled->deal<BitDepositSelect>(rng)
+                                     : scheduled->deal<PortableSelect>(rng);
+    else if (quick)
       accepted += fast_bit_deposit() ? quick->deal<BitDepositSelect>(rng) : quick->deal<PortableSelect>(rng);
     else if (request.weighted)
       accepted += deal_weighted(request, rng, seats, board_cards, scratch).has_value();

@@ -266,13 +266,23 @@ class Showdown {
     requires detail::SharedBoardScore<V>::ENABLED
   {
     const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
-    detail::PackedCards shared;
-    for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) shared = shared.plus(board[k]);
+    // Suit lanes matter only to a flush, so they are formed only for one.
+    std::uint64_t shared = 0;
+    for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) shared += detail::CARD_BITS[board[k].index()];
     std::array<std::uint32_t, MAX_SEATS> scores;
     for (std::size_t i = 0; i < seats_; ++i) {
-      detail::PackedCards hand = shared;
-      for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) hand = hand.plus(holes[i * stride + k]);
-      scores[i] = hand.score(ranking);
+      const Card* const hole = holes + i * stride;
+      std::uint64_t counts = shared;
+      for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) counts += detail::CARD_BITS[hole[k].index()];
+      const std::uint64_t sum = counts + detail::SUIT_BIAS;
+      if ((sum & detail::FLUSH_FLAGS) != 0) [[unlikely]] {
+        detail::PackedCards hand;
+        for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) hand = hand.plus(board[k]);
+        for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) hand = hand.plus(hole[k]);
+        scores[i] = hand.score(ranking);
+        continue;
+      }
+      scores[i] = ranking.values[value_slot(static_cast<std::uint32_t>(sum))];
     }
     return detail::lowest_scorers(scores.data(), seats_);
   }
