@@ -83,7 +83,12 @@ unsigned ScheduledDealer::slide(Rng& rng, unsigned pos) {
     shift_in(1, kept[0]);
   }
   std::uint32_t* const fresh = highs_.data() + (base_ + WINDOW) % RING;
-  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = rng.next_u32();
+  Rng g = rng;  // in registers for the whole block
+#pragma GCC unroll 8
+  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = g.next_u32();
+  rng = g;
+  if (fresh == highs_.data())
+    std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
   return pos - ACCEPTANCE_BLOCK;
 }
 

@@ -78,6 +78,7 @@ class ScheduledDealer {
   void deal_into(Rng& rng, Card* const out) {
     std::uint64_t pool = pool_;
     unsigned pos = pos_;
+    const std::uint32_t* window = highs_.data() + base_;
     const Step* s = steps_.data();
     const Step* const end = s + steps_.size();
     for (;;) {
@@ -89,8 +90,7 @@ class ScheduledDealer {
         const unsigned at = lowest_bit_index(kept);
         pos = at + 1;
         if (s->slot == PICK) continue;
-        const std::uint32_t high = highs_[(base_ + at) % RING];
-        const auto index = static_cast<unsigned>((std::uint64_t{high} * s->count) >> 32);
+        const auto index = static_cast<unsigned>((std::uint64_t{window[at]} * s->count) >> 32);
         const std::uint64_t bit = Select::nth_bit(CardSet(pool), index);
         pool &= ~bit;
         out[s->slot] = Card(lowest_bit_index(bit));
@@ -98,6 +98,7 @@ class ScheduledDealer {
       if (s == end) break;
       // The window is used up, or every output left in it rejected.
       pos = slide(rng, pos < ACCEPTANCE_BLOCK ? WINDOW : pos);
+      window = highs_.data() + base_;
     }
     pos_ = pos;
   }
@@ -143,7 +144,9 @@ class ScheduledDealer {
   bool picks_ = false;
   std::array<std::uint64_t, 65> masks_{};   // [count]: outputs in the window kept
   // Upper halves of the outputs of the window and the waiting block.
-  std::array<std::uint32_t, RING> highs_{};
+  // The ring's first block is repeated after its end, so that a window
+  // starting at any block reads on without wrapping.
+  std::array<std::uint32_t, RING + ACCEPTANCE_BLOCK> highs_{};
   std::vector<Card> cards_;
   std::vector<std::uint8_t> sizes_;
 };
