@@ -68,7 +68,16 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
   return d;
 }
 
-unsigned ScheduledDealer::slide(Rng& rng, unsigned pos) {
+std::uint64_t ScheduledDealer::slide(Rng& rng, std::uint64_t unconsumed) {
+  if (!warm_) {
+    warm_ = true;
+    slide_block(rng);
+  }
+  slide_block(rng);
+  return (unconsumed >> ACCEPTANCE_BLOCK) | (~std::uint64_t{0} << ACCEPTANCE_BLOCK);
+}
+
+void ScheduledDealer::slide_block(Rng& rng) {
   base_ = (base_ + ACCEPTANCE_BLOCK) % RING;
   const std::uint32_t* const judged = highs_.data() + (base_ + ACCEPTANCE_BLOCK) % RING;
   const auto shift_in = [this](std::uint32_t count, std::uint32_t kept) {
@@ -89,7 +98,6 @@ unsigned ScheduledDealer::slide(Rng& rng, unsigned pos) {
   rng = g;
   if (fresh == highs_.data())
     std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
-  return pos - ACCEPTANCE_BLOCK;
 }
 
 }  // namespace vantor

@@ -76,31 +76,37 @@ class ScheduledDealer {
   // Named cards are in every slot from the start; a deal writes open cards.
   template <class Select>
   void deal_into(Rng& rng, Card* const out) {
+    constexpr std::uint64_t OLDER = (std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1;
     std::uint64_t pool = pool_;
-    unsigned pos = pos_;
+    // Window outputs not consumed yet: always those after some position, so
+    // the step past the lowest kept output is ~(kept ^ (kept - 1)), a short
+    // chain from one draw to the next.
+    std::uint64_t unconsumed = unconsumed_;
     const std::uint32_t* window = highs_.data() + base_;
     const Step* s = steps_.data();
     const Step* const end = s + steps_.size();
     for (;;) {
       // The inner loop makes no call, so its values stay in registers.
-      for (; s != end && pos < ACCEPTANCE_BLOCK; ++s) {
-        const std::uint64_t kept = masks_[s->count] & (~std::uint64_t{0} << pos);
-        if (kept == 0) [[unlikely]]
+      for (; s != end && (unconsumed & OLDER) != 0; ++s) {
+        const std::uint64_t kept = masks_[s->count] & unconsumed;
+        if (kept == 0) [[unlikely]] {
+          unconsumed = 0;  // every output left in the window rejected
           break;
-        const unsigned at = lowest_bit_index(kept);
-        pos = at + 1;
+        }
+        unconsumed = ~(kept ^ (kept - 1));
         if (s->slot == PICK) continue;
+        const unsigned at = lowest_bit_index(kept);
         const auto index = static_cast<unsigned>((std::uint64_t{window[at]} * s->count) >> 32);
         const std::uint64_t bit = Select::nth_bit(CardSet(pool), index);
         pool &= ~bit;
         out[s->slot] = Card(lowest_bit_index(bit));
       }
       if (s == end) break;
-      // The window is used up, or every output left in it rejected.
-      pos = slide(rng, pos < ACCEPTANCE_BLOCK ? WINDOW : pos);
+      // The older block is used up.
+      unconsumed = slide(rng, unconsumed);
       window = highs_.data() + base_;
     }
-    pos_ = pos;
+    unconsumed_ = unconsumed;
   }
 
   // Outputs judged and held at once: the block being consumed and the one
@@ -117,10 +123,11 @@ class ScheduledDealer {
     std::uint8_t slot;   // where its card goes in `cards_`; PICK for a pick
   };
 
-  // Drops the older block, judges the waiting one into the window and draws
-  // the next; returns `pos` moved back by one block. Three slides from the
-  // start fill the window, hence the starting position.
-  unsigned slide(Rng& rng, unsigned pos);
+  // Drops the older block (fully consumed), judges the waiting one into the
+  // window and draws the next; returns `unconsumed` for the moved window.
+  // The first call slides twice, to fill the window's newer block.
+  std::uint64_t slide(Rng& rng, std::uint64_t unconsumed);
+  void slide_block(Rng& rng);
 
   static unsigned lowest_bit_index(std::uint64_t nonzero) {
 #if defined(__GNUC__)
@@ -131,7 +138,8 @@ class ScheduledDealer {
   }
 
   std::uint64_t pool_ = 0;  // the live cards every open slot draws from
-  unsigned pos_ = WINDOW + ACCEPTANCE_BLOCK;  // first unconsumed output in the window
+  std::uint64_t unconsumed_ = 0;  // window outputs not consumed yet
+  bool warm_ = false;             // the window holds outputs
   unsigned base_ = 0;  // where the window starts in the ring
   std::size_t seat_count_ = 0;
   std::size_t slot_size_ = 0;   // (seat_count_ + 1) * STRIDE
