@@ -96,6 +96,14 @@ void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t
 
 bool fast_acceptance_masks() { return KERNEL != masks_plain; }
 
+std::vector<detail::AcceptanceKernel> detail::acceptance_kernels() {
+  std::vector<AcceptanceKernel> kernels{masks_plain};
+  if (__builtin_cpu_supports("avx2")) kernels.push_back(masks_avx2);
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+    kernels.push_back(masks_avx512);
+  return kernels;
+}
+
 #else
 
 }  // namespace
@@ -106,6 +114,8 @@ void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t
 }
 
 bool fast_acceptance_masks() { return false; }
+
+std::vector<detail::AcceptanceKernel> detail::acceptance_kernels() { return {masks_plain}; }
 
 #endif
 

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vantor {
 
@@ -25,6 +26,17 @@ inline constexpr std::size_t ACCEPTANCE_BLOCK = 32;
 // top <= 64; `highs` holds ACCEPTANCE_BLOCK values and `masks` `runs` words.
 void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t runs,
                       std::uint32_t* masks);
+
+namespace detail {
+
+using AcceptanceKernel = void (*)(const std::uint32_t* highs, std::uint32_t top,
+                                  std::size_t runs, std::uint32_t* masks);
+
+// Every implementation of `acceptance_masks` this processor can run, the
+// plain loop first, so that each can be checked here.
+std::vector<AcceptanceKernel> acceptance_kernels();
+
+}  // namespace detail
 
 // True when `acceptance_masks` runs on vector instructions here (otherwise it
 // is a plain loop, slower than drawing with branches). Decided once.

@@ -107,22 +107,24 @@ TEST(QuickDealer, DeclinesConstrainedSlots) {
   EXPECT_FALSE(QuickDealer::of(*open).has_value());
 }
 
-TEST(AcceptanceMasks, MatchTheDrawRule) {
-  Rng rng = Rng::seed_from_u64(3);
+TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
   std::uint32_t masks[64];
-  for (int round = 0; round < 200; ++round) {
-    std::uint32_t highs[ACCEPTANCE_BLOCK];
-    for (auto& h : highs) h = rng.next_u32();
-    // Zones' edges: products landing exactly on and just past the zone.
-    if (round == 0) highs[0] = 0, highs[1] = 0xFFFFFFFFu, highs[2] = 0x7FFFFFFFu, highs[3] = 0x80000000u;
-    const std::uint32_t top = 1 + round % 64;
-    const std::uint32_t runs = 1 + (round * 7) % top;
-    acceptance_masks(highs, top, runs, masks);
-    for (std::uint32_t j = 0; j < runs; ++j) {
-      const std::uint32_t n = top - j, zone = QuickDealer::CARD_ZONES[n];
-      for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i)
-        ASSERT_EQ((masks[j] >> i) & 1u, static_cast<std::uint32_t>(highs[i] * n <= zone))
-            << "count " << n << " high " << highs[i];
+  for (const detail::AcceptanceKernel kernel : detail::acceptance_kernels()) {
+    Rng rng = Rng::seed_from_u64(3);
+    for (int round = 0; round < 300; ++round) {
+      std::uint32_t highs[ACCEPTANCE_BLOCK];
+      for (auto& h : highs) h = rng.next_u32();
+      // Zones' edges: products landing exactly on and just past the zone.
+      if (round == 0) highs[0] = 0, highs[1] = 0xFFFFFFFFu, highs[2] = 0x7FFFFFFFu, highs[3] = 0x80000000u;
+      const std::uint32_t top = 1 + round % 64;
+      const std::uint32_t runs = 1 + (round * 7) % top;
+      kernel(highs, top, runs, masks);
+      for (std::uint32_t j = 0; j < runs; ++j) {
+        const std::uint32_t n = top - j, zone = QuickDealer::CARD_ZONES[n];
+        for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i)
+          ASSERT_EQ((masks[j] >> i) & 1u, static_cast<std::uint32_t>(highs[i] * n <= zone))
+              << "count " << n << " high " << highs[i];
+      }
     }
   }
 }
