@@ -63,13 +63,13 @@ class ScheduledDealer {
   std::span<const Card> board() const {
     return {cards_.data() + seat_count_ * STRIDE, sizes_[seat_count_]};
   }
-  const Card* buffer() const { return cards_.data(); }
   // True when every seat is dealt `hole` cards and the board `board` cards.
   bool shaped(std::size_t hole, std::size_t board) const {
     for (std::size_t i = 0; i < seat_count_; ++i)
       if (sizes_[i] != hole) return false;
     return sizes_[seat_count_] == board;
   }
+  // Cards dealt to entry i (a seat, or the board at the seat count).
   std::size_t size(std::size_t entry) const { return sizes_[entry]; }
 
  private:
