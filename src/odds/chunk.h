@@ -93,6 +93,30 @@ inline Outcome record_deal(Showdown<V>& showdown, OutcomeTally& tally, ChunkResu
   return showdown.play(hole, board, result, weight);
 }
 
+// Records the accepted deal whose cards a mask dealer (`ScheduledDealer` or
+// `QuickDealer`) left at `cards`: seat i's at i * STRIDE, the board's after
+// the seats. `strided`: a hold'em-like game with the usual card counts,
+// whose winners come straight from those buffers.
+template <class V, class Dealer>
+inline Outcome record_dealt(Showdown<V>& showdown, OutcomeTally& tally, ChunkResult& result,
+                            const Dealer& dealer, const Card* cards, bool strided) {
+  constexpr std::size_t STRIDE = Dealer::STRIDE;
+  const std::size_t seats = showdown.seat_count();
+  if constexpr (SharedBoardScore<V>::ENABLED) {
+    if (strided) [[likely]] {
+      tally.add(showdown.winners_strided(cards, STRIDE, cards + seats * STRIDE));
+      if (tally.wants_flush()) [[unlikely]]
+        tally.flush_into(result);
+      return Ok{};
+    }
+  }
+  const auto hole = [&](std::size_t seat) {
+    return std::span<const Card>(cards + seat * STRIDE, dealer.size(seat));
+  };
+  const std::span<const Card> board(cards + seats * STRIDE, dealer.size(seats));
+  return record_deal(showdown, tally, result, hole, board, 1.0);
+}
+
 // The chunk loop over the scheduled dealer: deals a batch, then scores it.
 template <class V, class Select>
 Result<ChunkResult> scheduled_chunk(const EquityRequest<V>& request, ScheduledDealer& dealer,
@@ -106,7 +130,6 @@ Result<ChunkResult> scheduled_chunk(const EquityRequest<V>& request, ScheduledDe
   Attempts attempts(samples, stop);
   bool strided = false;
   if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
-  constexpr std::size_t STRIDE = ScheduledDealer::STRIDE;
   std::uint64_t accepted = 0;
   while (accepted < samples) {
     const auto count =
@@ -115,24 +138,10 @@ Result<ChunkResult> scheduled_chunk(const EquityRequest<V>& request, ScheduledDe
       break;
     dealer.template deal_batch<Select>(rng, count);
     accepted += count;
-    for (std::size_t j = 0; j < count; ++j) {
-      const Card* const cards = dealer.slot(j);
-      if constexpr (SharedBoardScore<V>::ENABLED) {
-        if (strided) [[likely]] {
-          tally.add(showdown.winners_strided(cards, STRIDE, cards + seats * STRIDE));
-          if (tally.wants_flush()) [[unlikely]]
-            tally.flush_into(result);
-          continue;
-        }
-      }
-      const auto hole = [&](std::size_t seat) {
-        return std::span<const Card>(cards + seat * STRIDE, dealer.size(seat));
-      };
-      const std::span<const Card> board(cards + seats * STRIDE, dealer.size(seats));
-      if (auto recorded = record_deal(showdown, tally, result, hole, board, 1.0); !recorded)
-        [[unlikely]]
+    for (std::size_t j = 0; j < count; ++j)
+      if (auto recorded = record_dealt(showdown, tally, result, dealer, dealer.slot(j), strided);
+          !recorded) [[unlikely]]
         return recorded.error();
-    }
   }
   tally.flush_into(result);
   result.attempts = attempts.count();
@@ -150,12 +159,8 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& de
   Rng rng = Rng::seed_from_u64(seed);
   Showdown<V> showdown(seats);
   OutcomeTally tally(seats);
-  const auto hole = [&dealer](std::size_t seat) { return dealer.hole(seat); };
-
   Attempts attempts(samples, stop);
   std::uint64_t accepted = 0;
-  // Hold'em-like games with the usual card counts: winners straight from
-  // the dealer's buffer.
   bool strided = false;
   if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
   while (accepted < samples) {
@@ -165,17 +170,8 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& de
     }
     if (!dealer.deal<Select>(rng)) continue;
     ++accepted;
-    if constexpr (SharedBoardScore<V>::ENABLED) {
-      if (strided) [[likely]] {
-        tally.add(showdown.winners_strided(dealer.buffer(), QuickDealer::STRIDE,
-                                           dealer.buffer() + seats * QuickDealer::STRIDE));
-        if (tally.wants_flush()) [[unlikely]]
-          tally.flush_into(result);
-        continue;
-      }
-    }
-    if (auto recorded = record_deal(showdown, tally, result, hole, dealer.board(), 1.0); !recorded)
-      [[unlikely]]
+    if (auto recorded = record_dealt(showdown, tally, result, dealer, dealer.buffer(), strided);
+        !recorded) [[unlikely]]
       return recorded.error();
   }
   tally.flush_into(result);

@@ -199,6 +199,8 @@ class QuickDealer {
       if (sizes_[i] != hole) return false;
     return sizes_[seat_count_] == board;
   }
+  // Cards dealt to entry i (a seat, or the board at the seat count).
+  std::size_t size(std::size_t entry) const { return sizes_[entry]; }
 
  private:
   struct Entry {
