@@ -44,6 +44,21 @@ def test_examples_run(page):
         elif label == "pycon":
             test = parser.get_doctest(body, namespace, where, str(page), line - 1)
             runner.run(test, out=report.append, clear_globs=False)
+            namespace = test.globs  # the test ran in a copy
         else:
             assert label in SHOWN_ONLY, f"{where}: fence labelled {label!r} is neither run nor shown"
     assert runner.failures == 0, "".join(report)
+
+
+def test_api_reference_heads_every_function_with_its_signature():
+    import inspect
+
+    import vantor
+
+    heads = [line for line in (DOCS / "api.md").read_text(encoding="utf-8").splitlines()
+             if line.startswith("### ")]
+    names = [name for name in dir(vantor) if not name.startswith("__")]
+    assert len(names) == 12
+    for name in names:
+        shown = f"{name}{inspect.signature(getattr(vantor, name))}".replace("'", '"')
+        assert any(f"`{shown}`" in head for head in heads), shown
