@@ -67,7 +67,7 @@ for version in "${VERSIONS[@]}"; do
   env=$work/env-$version
   "$py" -m venv "$env"
   "$env/bin/python" -m pip install --quiet --upgrade pip
-  "$env/bin/python" -m pip install --quiet "$wheel[test,typing]"
+  "$env/bin/python" -m pip install --quiet "$wheel[test]" --group "$repo/pyproject.toml:typing"
   # From the scratch folder, so that nothing in the work tree shadows the wheel.
   (cd "$work" && "$env/bin/python" -m pytest -q -p no:cacheprovider "$repo/tests/python" \
     >"$work/test-$version.log" 2>&1) || { tail -n 60 "$work/test-$version.log"; exit 1; }
@@ -95,6 +95,6 @@ print("sdist install: ok,", len(vantor.variants()), "games")'
 rm -rf "$lonely"
 
 echo "== dist/ ($((SECONDS - started)) s)"
-for file in dist/*; do
+for file in $(ls -v dist/*); do
   printf '%-60s %8s KiB\n' "$(basename "$file")" "$(( ($(stat -c %s "$file") + 1023) / 1024 ))"
 done
