@@ -22,6 +22,9 @@ class Bar:
             file=sys.stderr,
             leave=False,
             dynamic_ncols=True,
+            # Quick runs show no bar at all; later, every batch redraws it.
+            delay=0.25,
+            mininterval=0,
         )
 
     def update(self, running: Equity) -> None:
