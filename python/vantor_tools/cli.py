@@ -15,7 +15,7 @@ import textwrap
 import threading
 import time
 from dataclasses import dataclass
-from typing import Callable, Dict, List, Optional, Sequence, Tuple, TypeVar
+from typing import Callable, Dict, List, Optional, Sequence, TypeVar
 
 import vantor
 
@@ -130,7 +130,7 @@ def run_equity(args: argparse.Namespace) -> int:
     except ValueError as e:
         raise UserError(explain(spot, str(e))) from None
     seconds = time.perf_counter() - start
-    print(json.dumps(result.to_dict(), indent=2) if args.json else text(result, seconds))
+    print(json.dumps(result.to_dict()) if args.json else text(result, seconds))
     return 0
 
 
@@ -148,22 +148,22 @@ def explain(spot: Spot, error: str) -> str:
 def in_background(compute: Callable[[], T]) -> T:
     """Runs `compute` on a helper thread and waits for it, so that Ctrl-C is felt at
     once even while the engine works (it never returns to Python meanwhile)."""
-    outcome: List[Tuple[Optional[T], Optional[BaseException]]] = []
+    value: List[T] = []
+    failure: List[BaseException] = []
 
     def work() -> None:
         try:
-            outcome.append((compute(), None))
+            value.append(compute())
         except BaseException as e:  # handed to the waiting thread
-            outcome.append((None, e))
+            failure.append(e)
 
     thread = threading.Thread(target=work, daemon=True)
     thread.start()
     while thread.is_alive():
         thread.join(0.1)
-    value, error = outcome[0]
-    if error is not None:
-        raise error
-    return value  # type: ignore[return-value]
+    if failure:
+        raise failure[0]
+    return value[0]
 
 
 # --- vantor games ----------------------------------------------------------------
@@ -175,7 +175,7 @@ def _build_games(parser: argparse.ArgumentParser) -> None:
 
 def _run_games(args: argparse.Namespace) -> int:
     if args.json:
-        print(json.dumps(vantor.variants(), indent=2))
+        print(json.dumps(vantor.variants()))
         return 0
     rows = [("key", "game", "hole cards", "board cards")]
     rows += [(g.key, g.label, str(g.hole_cards), str(g.board_cards)) for g in games()]

@@ -126,8 +126,8 @@ def equity(
     the walk; `samples` draws one batch, exactly the module's answer for those
     samples, seed and threads; `target_error` samples batches until every seat's
     standard error is at most that, or `max_samples` or `time_limit` is reached.
-    `progress` shows a bar on standard error (True) or is called with the running
-    answer after every batch.
+    While it samples to a target, `progress` shows a bar on standard error (True)
+    or is called with the running answer after every batch.
     """
     spot = Spot.of(game, hands, board, dead)
     _check(exact, samples, target_error, max_samples, time_limit, seed, threads)
