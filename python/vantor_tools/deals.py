@@ -245,15 +245,45 @@ def count_deals(spot: Spot, seat: int, rows: Sequence[Holding]) -> List[int]:
         states = grown
 
     row_fills = [classes.fills(h, live, work) for h in padded]
-    # Inclusion-exclusion over a row's single cards X: the deals of the entries that
-    # avoid X are all of them, minus those using one card of X, plus those using two...
-    # kept apart by how many cards of each larger class the entries used.
+    counts = _avoiding(row_fills, states, classes, work)
+
+    # Open seats and open board slots take any of the cards left, as many as ever.
+    left = _popcount(live) - dealt
+    factor = 1
+    for listed in open_seats:
+        factor *= listed * math.comb(max(left, 0), hole)
+        left -= hole
+    factor *= math.comb(max(left, 0), open_board)
+    return [count * factor for count in counts]
+
+
+def _avoiding(row_fills: Sequence[Counter[Fill]], states: Counter[Fill], classes: _Classes, work: _Work) -> List[int]:
+    """For each row, the deals of the entries (`states`) that leave room for each of its fills."""
     relevant = 0
     widest = 0
     for fills in row_fills:
         for x, _ in fills:
             relevant |= x
             widest = max(widest, _popcount(x))
+    by_subsets = sum(
+        sum(math.comb(_popcount(x & relevant), k) for k in range(widest + 1)) for x, _ in states
+    )
+    one_by_one = len(states) * sum(len(fills) for fills in row_fills)
+    if one_by_one <= by_subsets:
+        work.spend(one_by_one)
+        return [
+            sum(
+                times * ways * classes.ways(u, v)
+                for (x, v), times in fills.items()
+                for (y, u), ways in states.items()
+                if not x & y and all(a + b <= n for a, b, n in zip(u, v, classes.sizes))
+            )
+            for fills in row_fills
+        ]
+    # Inclusion-exclusion over a row's single cards X: the deals of the entries that
+    # avoid X are all of them, minus those using one card of X, plus those using two...
+    # kept apart by how many cards of each larger class the entries used.
+    work.spend(by_subsets)
     covering: Dict[Tuple[int, ...], Counter[int]] = {}
     covered: Dict[Tuple[int, ...], int] = {}
     for (x, u), ways in states.items():
@@ -261,10 +291,8 @@ def count_deals(spot: Spot, seat: int, rows: Sequence[Holding]) -> List[int]:
         covered[u] = covered.get(u, 0) | x
         bits = [1 << c for c in cards_of(x & relevant)]
         for size in range(min(len(bits), widest) + 1):
-            work.spend(math.comb(len(bits), size))
             for chosen in combinations(bits, size):
                 table[sum(chosen)] += ways
-
     counts = []
     for fills in row_fills:
         total = 0
@@ -281,12 +309,4 @@ def count_deals(spot: Spot, seat: int, rows: Sequence[Holding]) -> List[int]:
                         avoiding += sign * table.get(sum(chosen), 0)
                 total += times * avoiding * classes.ways(u, v)
         counts.append(total)
-
-    # Open seats and open board slots take any of the cards left, as many as ever.
-    left = _popcount(live) - dealt
-    factor = 1
-    for listed in open_seats:
-        factor *= listed * math.comb(max(left, 0), hole)
-        left -= hole
-    factor *= math.comb(max(left, 0), open_board)
-    return [count * factor for count in counts]
+    return counts
