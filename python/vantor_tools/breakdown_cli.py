@@ -72,6 +72,7 @@ def _run(plan: Plan) -> Tuple[Breakdown, bool]:
     rows done are then returned, marked incomplete), a second one leaves at once."""
     bar = RowBar(len(plan.holdings)) if sys.stderr.isatty() else None
     stop = threading.Event()
+    finished = threading.Event()
     value: List[Breakdown] = []
     failure: List[BaseException] = []
 
@@ -80,19 +81,22 @@ def _run(plan: Plan) -> Tuple[Breakdown, bool]:
             value.append(plan.run(None if bar is None else bar.update, stop))
         except BaseException as e:  # handed to the waiting thread
             failure.append(e)
+        finally:
+            finished.set()
 
-    thread = threading.Thread(target=work, daemon=True)
-    thread.start()
+    # Waiting on an event, not on the thread: a join cut short by Ctrl-C can
+    # leave the thread looking finished while it still runs.
+    threading.Thread(target=work, daemon=True).start()
     interrupted = False
     try:
         try:
-            while thread.is_alive():
-                thread.join(0.1)
+            while not finished.wait(0.1):
+                pass
         except KeyboardInterrupt:
             interrupted = True
             stop.set()
-            while thread.is_alive():
-                thread.join(0.1)
+            while not finished.wait(0.1):
+                pass
     finally:
         if bar is not None:
             bar.close()
