@@ -160,3 +160,18 @@ def test_counts_match_the_walk_for_each_holding_alone():
         for h, n in zip(rows, count_deals(spot, 0, rows)):
             hands = (holding_text(h),) + spot.hands[1:]
             assert n == vantor.exact_from_text(spot.game, hands, spot.board)["samples"], holding_text(h)
+
+
+def test_ctrl_c_in_python_returns_the_rows_done():
+    calls = []
+
+    def on_row(done, total):
+        calls.append(done)
+        if done == 2:
+            raise KeyboardInterrupt
+
+    for exact in (True, False):  # walked side by side on a pool, or sampled one by one
+        b = breakdown("holdem", ["JJ+, AK", "QQ"], 0, board="Tc 7d 2h", exact=exact, max_samples=None,
+                      progress=on_row)
+        assert not b.complete and len(b.rows) == 2 and b.equity is not None
+    assert calls == [1, 2, 1, 2]
