@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "sampler/matching.h"
 
@@ -56,29 +55,33 @@ class GrowingMatching {
 // setup step should (the spot is then left to dealing, as before).
 std::optional<bool> some_deal_fits(std::span<const HandSpec> seats, std::span<const CardSet> board,
                                    CardSet live) {
-  constexpr std::uint32_t TRIES = 10'000;
+  std::uint32_t tries = 20'000;
   GrowingMatching base(live);
   if (!base.add(board)) return false;
-  // Seats of one holding join at once; the others branch, fewest first.
-  std::vector<const HandSpec*> branching;
+  // Seats of one holding join at once; of the others, only holdings that fit
+  // beside those stay, and the seat with fewest branches first.
+  for (const HandSpec& seat : seats)
+    if (seat.holdings.size() == 1 && !base.add(seat.holdings.front())) return false;
+  std::vector<std::vector<const Holding*>> branches;
   for (const HandSpec& seat : seats) {
-    if (seat.holdings.size() == 1) {
-      if (!base.add(seat.holdings.front())) return false;
-    } else {
-      branching.push_back(&seat);
+    if (seat.holdings.size() == 1) continue;
+    std::vector<const Holding*> fitting;
+    for (const Holding& h : seat.holdings) {
+      if (tries-- == 0) return std::nullopt;
+      if (GrowingMatching(base).add(h)) fitting.push_back(&h);
     }
+    if (fitting.empty()) return false;
+    branches.push_back(std::move(fitting));
   }
-  std::stable_sort(branching.begin(), branching.end(), [](const HandSpec* a, const HandSpec* b) {
-    return a->holdings.size() < b->holdings.size();
-  });
-  std::uint32_t tries = 0;
+  std::stable_sort(branches.begin(), branches.end(),
+                   [](const auto& a, const auto& b) { return a.size() < b.size(); });
   const auto search = [&](const auto& self, std::size_t depth,
                           const GrowingMatching& so_far) -> std::optional<bool> {
-    if (depth == branching.size()) return true;
-    for (const Holding& h : branching[depth]->holdings) {
-      if (++tries > TRIES) return std::nullopt;
+    if (depth == branches.size()) return true;
+    for (const Holding* h : branches[depth]) {
+      if (tries-- == 0) return std::nullopt;
       GrowingMatching next = so_far;
-      if (!next.add(h)) continue;
+      if (!next.add(*h)) continue;
       const std::optional<bool> found = self(self, depth + 1, next);
       if (found != false) return found;
     }
