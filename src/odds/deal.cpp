@@ -58,17 +58,39 @@ std::optional<bool> some_deal_fits(std::span<const HandSpec> seats, std::span<co
   std::uint32_t tries = 20'000;
   GrowingMatching base(live);
   if (!base.add(board)) return false;
-  // Seats of one holding join at once; of the others, only holdings that fit
-  // beside those stay, and the seat with fewest branches first.
-  for (const HandSpec& seat : seats)
-    if (seat.holdings.size() == 1 && !base.add(seat.holdings.front())) return false;
-  std::vector<std::vector<const Holding*>> branches;
-  for (const HandSpec& seat : seats) {
-    if (seat.holdings.size() == 1) continue;
-    std::vector<const Holding*> fitting;
-    for (const Holding& h : seat.holdings) {
+  // Seats of one holding join at once, and so do the cards a seat names in
+  // every holding; of the other holdings only those that fit beside all of
+  // that stay, and the seat with fewest branches goes first.
+  std::vector<CardSet> named(seats.size());
+  for (std::size_t i = 0; i < seats.size(); ++i) {
+    const auto& holdings = seats[i].holdings;
+    if (holdings.size() == 1) {
+      if (!base.add(holdings.front())) return false;
+      continue;
+    }
+    named[i] = CardSet::full_deck();
+    for (const Holding& h : holdings) {
+      CardSet in_h;
+      for (CardSet slot : h)
+        if (slot.is_single()) in_h |= slot;
+      named[i] &= in_h;
+    }
+    for (Card c : named[i]) {
+      const CardSet slot = CardSet::single(c);
+      if (!base.add(std::span<const CardSet>(&slot, 1))) return false;
+    }
+  }
+  // A holding without the seat's common named cards, which are placed already.
+  std::vector<std::vector<Holding>> branches;
+  for (std::size_t i = 0; i < seats.size(); ++i) {
+    if (seats[i].holdings.size() == 1) continue;
+    std::vector<Holding> fitting;
+    for (const Holding& h : seats[i].holdings) {
       if (tries-- == 0) return std::nullopt;
-      if (GrowingMatching(base).add(h)) fitting.push_back(&h);
+      Holding rest;
+      for (CardSet slot : h)
+        if (!(slot.is_single() && named[i].intersects(slot))) rest.push_back(slot);
+      if (GrowingMatching(base).add(rest)) fitting.push_back(std::move(rest));
     }
     if (fitting.empty()) return false;
     branches.push_back(std::move(fitting));
@@ -78,10 +100,10 @@ std::optional<bool> some_deal_fits(std::span<const HandSpec> seats, std::span<co
   const auto search = [&](const auto& self, std::size_t depth,
                           const GrowingMatching& so_far) -> std::optional<bool> {
     if (depth == branches.size()) return true;
-    for (const Holding* h : branches[depth]) {
+    for (const Holding& h : branches[depth]) {
       if (tries-- == 0) return std::nullopt;
       GrowingMatching next = so_far;
-      if (!next.add(*h)) continue;
+      if (!next.add(h)) continue;
       const std::optional<bool> found = self(self, depth + 1, next);
       if (found != false) return found;
     }

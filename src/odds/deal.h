@@ -130,11 +130,12 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
 }
 
 // Slot dealing reduced to card masks, for requests in which every sampler
-// (each seat holding's and the board's) is in `Free` mode: named cards plus
-// slots open to any card, and no entry picks its holding by count. It makes exactly the draws of `slot_deal`, in the
-// same order and with the same widths, and accepts and rejects the same
-// deals, but keeps the generator in registers, writes cards into fixed
-// buffers and runs branch-light. Built once per chunk.
+// (each seat holding's and the board's) is in `Free` mode, named cards plus
+// slots open to any card, and no entry picks its holding by count. It makes
+// exactly the draws of `slot_deal`, in the same order and with the same
+// widths, and accepts and rejects the same deals, but keeps the generator in
+// registers, writes cards into fixed buffers and runs branch-light. Built
+// once per chunk.
 //
 //   auto quick = QuickDealer::of(request);          // nullopt: use slot_deal
 //   if (quick->deal<PortableSelect>(rng)) use(quick->hole(seat), quick->board());

@@ -101,7 +101,8 @@ Result<std::optional<ChunkResult>> run_exact(const EquityRequest<V>& request,
   if (!done) return done.error();
   if (!*done) return std::optional<ChunkResult>();
   // A finished walk that met no deal: the spot cannot be dealt at all.
-  if (result.samples == 0) return EquityError::Infeasible{"the hands, board and dead cards together"};
+  if (result.samples == 0)
+    return EquityError::Infeasible{"the hands, board and dead cards together"};
   return std::optional<ChunkResult>(std::move(result));
 }
 
