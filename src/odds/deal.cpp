@@ -63,7 +63,7 @@ std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
         add_holding(s);
       }
       const std::uint64_t k = holdings.size();
-      d.entries_.push_back({allowed, k, (k << std::countl_zero(k)) - 1, first,
+      d.entries_.push_back({allowed, k, rejection_zone(k), first,
                             static_cast<std::uint32_t>(t)});
       d.sizes_[t] = static_cast<std::uint8_t>(size);
     } else {

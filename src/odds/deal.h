@@ -120,14 +120,6 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
 //   if (quick->deal<PortableSelect>(rng)) use(quick->hole(seat), quick->board());
 class QuickDealer {
  public:
-  // The 32-bit rejection zone of a draw below n, (n << countl_zero(n)) - 1,
-  // for every card count.
-  static constexpr std::array<std::uint32_t, 65> CARD_ZONES = [] {
-    std::array<std::uint32_t, 65> zones{};
-    for (std::uint32_t n = 1; n <= 64; ++n) zones[n] = (n << std::countl_zero(n)) - 1;
-    return zones;
-  }();
-
   // Cards each entry's buffer holds at most (no game deals more to one seat).
   static constexpr std::size_t STRIDE = 16;
 
@@ -144,9 +136,8 @@ class QuickDealer {
     for (const Entry& e : entries_) {
       std::uint64_t index = 0;
       if (e.choices == 1) {
-        // A draw below 1 answers 0 once an output's top bit is clear.
-        while ((g.next_u64() >> 63) != 0) {
-        }
+        // A constant bound lets the draw below 1 fold to a test of the top bit.
+        g.below64_in_zone(1, rejection_zone(std::uint64_t{1}));
       } else if (e.choices != 0) {
         index = g.below64_in_zone(e.choices, e.zone);
       }
@@ -170,11 +161,8 @@ class QuickDealer {
         break;
       }
       for (unsigned j = 0; j < h.open; ++j, --count) {
-        const std::uint32_t zone = CARD_ZONES[count];
-        std::uint64_t m;
-        do m = (g.next_u64() >> 32) * count;
-        while (static_cast<std::uint32_t>(m) > zone);
-        const std::uint64_t bit = Select::nth_bit(CardSet(allowed), static_cast<unsigned>(m >> 32));
+        const std::uint32_t pick = g.below32_in_zone(count, CARD_ZONES[count]);
+        const std::uint64_t bit = Select::nth_bit(CardSet(allowed), pick);
         allowed &= ~bit;
         available &= ~bit;
         dst[j] = Card(static_cast<unsigned>(std::countr_zero(bit)));
@@ -206,7 +194,7 @@ class QuickDealer {
   struct Entry {
     std::uint64_t allowed;  // cards not certainly held by another entry
     std::uint64_t choices;  // holdings to pick from; 0 for the board (no pick)
-    std::uint64_t zone;     // the 64-bit rejection zone of `choices`
+    std::uint64_t zone;     // rejection_zone(choices)
     std::uint32_t first;    // the entry's first holding in `holdings_`
     std::uint32_t target;   // seat index, or the seat count for the board
   };

@@ -120,7 +120,7 @@ TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
       const std::uint32_t runs = 1 + (round * 7) % top;
       kernel(highs, top, runs, masks);
       for (std::uint32_t j = 0; j < runs; ++j) {
-        const std::uint32_t n = top - j, zone = QuickDealer::CARD_ZONES[n];
+        const std::uint32_t n = top - j, zone = CARD_ZONES[n];
         for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i)
           ASSERT_EQ((masks[j] >> i) & 1u, static_cast<std::uint32_t>(highs[i] * n <= zone))
               << "count " << n << " high " << highs[i];
