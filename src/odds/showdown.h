@@ -40,43 +40,6 @@ inline constexpr std::array<std::vector<double> ChunkResult::*, 11> PER_SEAT_SUM
     &ChunkResult::low_share_sum,  &ChunkResult::high_win_count,   &ChunkResult::high_tie_count,
     &ChunkResult::low_win_count,  &ChunkResult::low_tie_count};
 
-// Cards summed for the table scorer: rank keys and suit counts added
-// (`counts`), suit rank masks OR-ed (`lanes`, 16 bits per suit). A board's
-// sums are formed once and each seat's hole cards added to them, which gives
-// exactly `score` of the seat's whole hand.
-struct PackedCards {
-  std::uint64_t counts = 0;
-  std::uint64_t lanes = 0;
-
-  static constexpr std::array<std::uint64_t, 52> LANES = [] {
-    std::array<std::uint64_t, 52> lanes{};
-    for (unsigned i = 0; i < 52; ++i)
-      lanes[i] = std::uint64_t{rank_bit(i >> 2)} << (16 * (i & 3u));
-    return lanes;
-  }();
-
-  constexpr PackedCards plus(Card c) const {
-    return {counts + CARD_BITS[c.index()], lanes | LANES[c.index()]};
-  }
-  constexpr PackedCards plus(PackedCards o) const { return {counts + o.counts, lanes | o.lanes}; }
-  static constexpr PackedCards of(std::span<const Card> cards) {
-    PackedCards p;
-    for (Card c : cards) p = p.plus(c);
-    return p;
-  }
-
-  // The class of these cards (5 to 7 of them), as `score` gives it.
-  std::uint16_t score(const Ranking& ranking) const {
-    const std::uint64_t sum = counts + SUIT_BIAS;
-    if (ranking.flushes != nullptr && (sum & FLUSH_FLAGS) != 0) [[unlikely]] {
-      const unsigned suit = static_cast<unsigned>(std::countr_zero(sum & FLUSH_FLAGS) - 35) / 4;
-      const std::uint16_t flush = ranking.flushes[(lanes >> (16 * suit)) & 0x1FFFu];
-      if (flush != NO_ENTRY) return flush;
-    }
-    return ranking.values[value_slot(static_cast<std::uint32_t>(sum))];
-  }
-};
-
 // Board games whose seat score is one table score of hole plus board: the
 // board's part is shared by every seat.
 template <class V>
@@ -232,13 +195,13 @@ class Showdown {
     if constexpr (detail::SharedBoardScore<V>::ENABLED) {
       if (board.size() == V::BOARD_CARDS) [[likely]] {
         const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
-        const detail::PackedCards shared = detail::PackedCards::of(board);
+        const PackedCards shared = PackedCards::of(board);
         std::array<std::uint32_t, MAX_SEATS> scores;
         bool regular = true;
         for (std::size_t i = 0; i < seats_; ++i) {
           const std::span<const Card> cards = hole(i);
           regular = regular && cards.size() == V::HOLE_CARDS;
-          scores[i] = shared.plus(detail::PackedCards::of(cards)).score(ranking);
+          scores[i] = shared.plus(PackedCards::of(cards)).score(ranking);
         }
         if (regular) [[likely]]
           return detail::lowest_scorers(scores.data(), seats_);
@@ -250,7 +213,7 @@ class Showdown {
 
   // Score games with a shared table-scored board: winners from the board's
   // packed cards and each seat's packed hole cards (always 5 to 7 in all).
-  SeatMask winners_packed(detail::PackedCards board, std::span<const detail::PackedCards> holes) const
+  SeatMask winners_packed(PackedCards board, std::span<const PackedCards> holes) const
     requires detail::SharedBoardScore<V>::ENABLED
   {
     const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
@@ -274,15 +237,9 @@ class Showdown {
       const Card* const hole = holes + i * stride;
       std::uint64_t counts = shared;
       for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) counts += detail::CARD_BITS[hole[k].index()];
-      const std::uint64_t sum = counts + detail::SUIT_BIAS;
-      if ((sum & detail::FLUSH_FLAGS) != 0) [[unlikely]] {
-        detail::PackedCards hand;
-        for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) hand = hand.plus(board[k]);
-        for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) hand = hand.plus(hole[k]);
-        scores[i] = hand.score(ranking);
-        continue;
-      }
-      scores[i] = ranking.values[value_slot(static_cast<std::uint32_t>(sum))];
+      scores[i] = score_sum(counts, ranking, [&](unsigned suit) {
+        return ranks_in_suit(board, V::BOARD_CARDS, suit) | ranks_in_suit(hole, V::HOLE_CARDS, suit);
+      });
     }
     return detail::lowest_scorers(scores.data(), seats_);
   }

@@ -219,12 +219,12 @@ class Walk {
       if (forced + open == V::BOARD_CARDS && holes_regular()) {
         // Each seat's hole cards packed once; the board's packed cards
         // extended from the first position that changed.
-        std::array<detail::PackedCards, MAX_SEATS> holes;
+        std::array<PackedCards, MAX_SEATS> holes;
         const std::size_t seats = lists_.size();
-        for (std::size_t i = 0; i < seats; ++i) holes[i] = detail::PackedCards::of(dealt_[i]);
-        const std::span<const detail::PackedCards> hole_parts(holes.data(), seats);
-        std::array<detail::PackedCards, 9> partial{};
-        partial[0] = detail::PackedCards::of(whole.first(forced));
+        for (std::size_t i = 0; i < seats; ++i) holes[i] = PackedCards::of(dealt_[i]);
+        const std::span<const PackedCards> hole_parts(holes.data(), seats);
+        std::array<PackedCards, 9> partial{};
+        partial[0] = PackedCards::of(whole.first(forced));
         const bool finished = detail::for_each_combination(
             m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
               for (unsigned e = from; e < open; ++e) partial[e + 1] = partial[e].plus(cards[idx[e]]);
