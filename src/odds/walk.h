@@ -25,32 +25,12 @@
 #include "odds/result.h"
 #include "odds/showdown.h"
 #include "sampler/card_lists.h"
+#include "sampler/combinations.h"
 #include "sampler/draw.h"
-#include "sampler/u128.h"
 
 namespace vantor {
 
 namespace detail {
-
-// Visits every k-subset of the positions 0 .. m-1 in lexicographic order (k
-// at most 8). `visit(idx, from)` is told that idx[from ..] changed since its
-// previous call, so it can extend partial sums from there; it answers false
-// to stop the enumeration, which then answers false too.
-template <class Visit>
-inline bool for_each_combination(unsigned m, unsigned k, Visit&& visit) {
-  std::array<unsigned, 8> idx{};
-  for (unsigned i = 0; i < k; ++i) idx[i] = i;
-  unsigned from = 0;
-  for (;;) {
-    if (!visit(idx, from)) return false;
-    int d = static_cast<int>(k) - 1;
-    while (d >= 0 && idx[d] == m - k + static_cast<unsigned>(d)) --d;
-    if (d < 0) return true;
-    ++idx[d];
-    for (unsigned e = static_cast<unsigned>(d) + 1; e < k; ++e) idx[e] = idx[e - 1] + 1;
-    from = static_cast<unsigned>(d);
-  }
-}
 
 // A mask no set of available cards contains: marks a holding that repeats a card.
 inline constexpr std::uint64_t REPEATS_A_CARD = std::uint64_t{1} << 63;
@@ -225,8 +205,8 @@ class Walk {
         const std::span<const PackedCards> hole_parts(holes.data(), seats);
         std::array<PackedCards, 9> partial{};
         partial[0] = PackedCards::of(whole.first(forced));
-        const bool finished = detail::for_each_combination(
-            m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
+        const bool finished = for_each_combination(
+            m, open, [&](const ChosenPositions& idx, unsigned from) {
               for (unsigned e = from; e < open; ++e) partial[e + 1] = partial[e].plus(cards[idx[e]]);
               tally_.add(showdown_.winners_packed(partial[open], hole_parts));
               if (tally_.wants_flush()) [[unlikely]]
@@ -236,8 +216,8 @@ class Walk {
         return finished;
       }
     }
-    const bool finished = detail::for_each_combination(
-        m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
+    const bool finished = for_each_combination(
+        m, open, [&](const ChosenPositions& idx, unsigned from) {
           for (unsigned e = from; e < open; ++e) board[forced + e] = cards[idx[e]];
           if (auto played = play(whole); !played) {
             failure = std::move(played).error();
