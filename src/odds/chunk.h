@@ -102,7 +102,7 @@ inline Outcome record_dealt(Showdown<V>& showdown, OutcomeTally& tally, ChunkRes
                             const Dealer& dealer, const Card* cards, bool strided) {
   constexpr std::size_t STRIDE = Dealer::STRIDE;
   const std::size_t seats = showdown.seat_count();
-  if constexpr (SharedBoardScore<V>::ENABLED) {
+  if constexpr (SHARED_BOARD_GAME<V>) {
     if (strided) [[likely]] {
       tally.add(showdown.winners_strided(cards, STRIDE, cards + seats * STRIDE));
       if (tally.wants_flush()) [[unlikely]]
@@ -129,7 +129,7 @@ Result<ChunkResult> scheduled_chunk(const EquityRequest<V>& request, ScheduledDe
   OutcomeTally tally(seats);
   Attempts attempts(samples, stop);
   bool strided = false;
-  if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
+  if constexpr (SHARED_BOARD_GAME<V>) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
   std::uint64_t accepted = 0;
   while (accepted < samples) {
     const auto count =
@@ -162,7 +162,7 @@ Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& de
   Attempts attempts(samples, stop);
   std::uint64_t accepted = 0;
   bool strided = false;
-  if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
+  if constexpr (SHARED_BOARD_GAME<V>) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
   while (accepted < samples) {
     if (const auto next = attempts.next(); next != Attempts::Next::Deal) [[unlikely]] {
       if (next == Attempts::Next::Stalled) return EquityError::SamplingStalled{attempts.limit(), accepted};

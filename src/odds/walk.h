@@ -195,7 +195,7 @@ class Walk {
       return stop_ != nullptr && stop_->load(std::memory_order_relaxed);
     };
 
-    if constexpr (detail::SharedBoardScore<V>::ENABLED) {
+    if constexpr (SHARED_BOARD_GAME<V>) {
       if (forced + open == V::BOARD_CARDS && holes_regular()) {
         // Each seat's hole cards packed once; the board's packed cards
         // extended from the first position that changed.
