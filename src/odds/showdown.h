@@ -33,43 +33,6 @@ inline constexpr std::size_t MAX_SEATS = 32;
 
 namespace detail {
 
-// The eleven per-seat sums of a result, for whole-result arithmetic.
-inline constexpr std::array<std::vector<double> ChunkResult::*, 11> PER_SEAT_SUMS = {
-    &ChunkResult::share_sum,      &ChunkResult::share_square_sum, &ChunkResult::square_weight_share_sum,
-    &ChunkResult::win_count,      &ChunkResult::tie_count,        &ChunkResult::scoop_count,
-    &ChunkResult::low_share_sum,  &ChunkResult::high_win_count,   &ChunkResult::high_tie_count,
-    &ChunkResult::low_win_count,  &ChunkResult::low_tie_count};
-
-// Board games whose seat score is one table score of hole plus board: the
-// board's part is shared by every seat.
-template <class V>
-struct SharedBoardScore {
-  static constexpr bool ENABLED = false;
-};
-template <>
-struct SharedBoardScore<Holdem> {
-  static constexpr bool ENABLED = true;
-  static constexpr const Ranking& RANKING = HIGH_RANKING;
-};
-template <>
-struct SharedBoardScore<ShortDeck> {
-  static constexpr bool ENABLED = true;
-  static constexpr const Ranking& RANKING = SHORT_DECK_RANKING;
-};
-
-// Adds `count` copies of a weight-1 deal recorded in `unit` into `into`.
-inline void add_repeated(ChunkResult& into, const ChunkResult& unit, std::uint64_t count) {
-  const double c = static_cast<double>(count);
-  into.samples += count;
-  into.weight_sum += c;
-  into.weight_square_sum += c;
-  for (auto sums : PER_SEAT_SUMS) {
-    std::vector<double>& to = into.*sums;
-    const std::vector<double>& from = unit.*sums;
-    for (std::size_t j = 0; j < to.size(); ++j) to[j] += c * from[j];
-  }
-}
-
 // The seats holding the lowest of `n` >= 1 scores. Which seat wins a deal is
 // random, so this takes no branch on the scores: a minimum, then a mask.
 inline SeatMask lowest_scorers(const std::uint32_t* scores, std::size_t n) {
@@ -126,7 +89,7 @@ class OutcomeTally {
       if (counts_[i] == 0) continue;
       const SeatMask winners = dense_ ? static_cast<SeatMask>(i) : keys_[i];
       record_unit(winners);
-      detail::add_repeated(result, unit_, counts_[i]);
+      result.add_copies(unit_, counts_[i]);
       counts_[i] = 0;
       if (!dense_) keys_[i] = 0;
     }
@@ -140,10 +103,7 @@ class OutcomeTally {
   static constexpr std::size_t HASH_SLOTS = std::size_t{1} << HASH_BITS;
 
   void record_unit(SeatMask winners) {
-    for (auto sums : detail::PER_SEAT_SUMS) {
-      std::vector<double>& v = unit_.*sums;
-      std::fill(v.begin(), v.end(), 0.0);
-    }
+    unit_.clear();
     std::array<double, MAX_SEATS> shares{}, low_shares{};
     default_award(winners, std::span<double>(shares.data(), seats_));
     unit_.record_weighted(std::span<const double>(shares.data(), seats_),
@@ -192,9 +152,9 @@ class Showdown {
   Result<SeatMask> winners(HoleOf&& hole, std::span<const Card> board)
     requires SCORE_GAME<V>
   {
-    if constexpr (detail::SharedBoardScore<V>::ENABLED) {
+    if constexpr (SHARED_BOARD_GAME<V>) {
       if (board.size() == V::BOARD_CARDS) [[likely]] {
-        const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
+        const Ranking& ranking = *V::SHARED_BOARD_RANKING;
         const PackedCards shared = PackedCards::of(board);
         std::array<std::uint32_t, MAX_SEATS> scores;
         bool regular = true;
@@ -214,9 +174,9 @@ class Showdown {
   // Score games with a shared table-scored board: winners from the board's
   // packed cards and each seat's packed hole cards (always 5 to 7 in all).
   SeatMask winners_packed(PackedCards board, std::span<const PackedCards> holes) const
-    requires detail::SharedBoardScore<V>::ENABLED
+    requires SHARED_BOARD_GAME<V>
   {
-    const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
+    const Ranking& ranking = *V::SHARED_BOARD_RANKING;
     std::array<std::uint32_t, MAX_SEATS> scores;
     for (std::size_t i = 0; i < holes.size(); ++i) scores[i] = board.plus(holes[i]).score(ranking);
     return detail::lowest_scorers(scores.data(), holes.size());
@@ -226,9 +186,9 @@ class Showdown {
   // at `holes + i * stride`, the board's BOARD_CARDS cards at `board`. The
   // counts are compile-time constants here, so the card loops unroll.
   SeatMask winners_strided(const Card* holes, std::size_t stride, const Card* board) const
-    requires detail::SharedBoardScore<V>::ENABLED
+    requires SHARED_BOARD_GAME<V>
   {
-    const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
+    const Ranking& ranking = *V::SHARED_BOARD_RANKING;
     // Suit lanes matter only to a flush, so they are formed only for one.
     std::uint64_t shared = 0;
     for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) shared += detail::CARD_BITS[board[k].index()];

@@ -27,7 +27,7 @@ void expect_identical(const ChunkResult& a, const ChunkResult& b) {
   EXPECT_EQ(a.attempts, b.attempts);
   EXPECT_EQ(a.weight_sum, b.weight_sum);
   EXPECT_EQ(a.weight_square_sum, b.weight_square_sum);
-  for (auto sums : detail::PER_SEAT_SUMS) EXPECT_EQ(a.*sums, b.*sums);
+  for (const PerSeatSum& sum : PER_SEAT_SUMS) EXPECT_EQ(a.*sum.values, b.*sum.values) << sum.key;
 }
 
 TEST(Chunk, AttemptLimit) {
