@@ -34,14 +34,9 @@ Outcome check_feasible(std::span<const HandSpec> seats, std::span<const CardSet>
 }
 
 std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
-  const auto quick = [](const SlotSampler& s) {
-    return s.mode() == SamplerMode::Free && s.forced().size() + s.open_count() <= STRIDE;
-  };
   QuickDealer d;
   d.live_ = r.live.mask();
-  d.seat_count_ = r.seat_count;
-  d.cards_.assign((r.seat_count + 1) * STRIDE, Card());
-  d.sizes_.assign(r.seat_count + 1, 0);
+  d.cards_ = DealtCards(r.seat_count, 1);
   const auto add_holding = [&d](const SlotSampler& s) {
     Holding h;
     for (Card c : s.forced()) {
@@ -59,20 +54,19 @@ std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
       if (holdings.empty()) return std::nullopt;
       const std::size_t size = holdings.front().forced().size() + holdings.front().open_count();
       for (const SlotSampler& s : holdings) {
-        if (!quick(s) || s.forced().size() + s.open_count() != size) return std::nullopt;
+        if (!DealtCards::fits(s) || s.forced().size() + s.open_count() != size) return std::nullopt;
         add_holding(s);
       }
       const std::uint64_t k = holdings.size();
       d.entries_.push_back({allowed, k, rejection_zone(k), first,
                             static_cast<std::uint32_t>(t)});
-      d.sizes_[t] = static_cast<std::uint8_t>(size);
+      d.cards_.set_size(t, size);
     } else {
       if (r.board_slots == 0) continue;
-      if (!quick(r.board_sampler)) return std::nullopt;
+      if (!DealtCards::fits(r.board_sampler)) return std::nullopt;
       add_holding(r.board_sampler);
       d.entries_.push_back({allowed, 0, 0, first, static_cast<std::uint32_t>(t)});
-      d.sizes_[t] = static_cast<std::uint8_t>(r.board_sampler.forced().size() +
-                                              r.board_sampler.open_count());
+      d.cards_.set_size(t, r.board_sampler.forced().size() + r.board_sampler.open_count());
     }
   }
   return d;

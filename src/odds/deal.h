@@ -109,6 +109,56 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
   return std::exp(log_sum);
 }
 
+// The card buffers of a dealer that deals into fixed arrays: `slots` deals
+// side by side, each with seat i's cards at i * STRIDE and the board's after
+// the seats. Every deal of one request gives each entry the same count.
+class DealtCards {
+ public:
+  // Cards each entry's buffer holds at most (no game deals more to one seat).
+  static constexpr std::size_t STRIDE = 16;
+
+  DealtCards() = default;
+  DealtCards(std::size_t seats, std::size_t slots)
+      : seat_count_(seats),
+        slot_size_((seats + 1) * STRIDE),
+        cards_(slot_size_ * slots, Card()),
+        sizes_(seats + 1, 0) {}
+
+  std::size_t seat_count() const { return seat_count_; }
+  std::size_t slot_size() const { return slot_size_; }
+  Card* slot(std::size_t j) { return cards_.data() + j * slot_size_; }
+  const Card* slot(std::size_t j) const { return cards_.data() + j * slot_size_; }
+
+  // Cards dealt to entry i (a seat, or the board at the seat count).
+  std::size_t size(std::size_t entry) const { return sizes_[entry]; }
+  void set_size(std::size_t entry, std::size_t n) { sizes_[entry] = static_cast<std::uint8_t>(n); }
+  // Seat i's hole cards and the board of deal j.
+  std::span<const Card> hole(std::size_t seat, std::size_t j = 0) const {
+    return {slot(j) + seat * STRIDE, sizes_[seat]};
+  }
+  std::span<const Card> board(std::size_t j = 0) const {
+    return {slot(j) + seat_count_ * STRIDE, sizes_[seat_count_]};
+  }
+  // Whether a mask dealer can deal this sampler's holding: named cards and
+  // slots open to any card, no more than a buffer holds.
+  static bool fits(const SlotSampler& s) {
+    return s.mode() == SamplerMode::Free && s.forced().size() + s.open_count() <= STRIDE;
+  }
+
+  // True when every seat is dealt `hole` cards and the board `board` cards.
+  bool shaped(std::size_t hole, std::size_t board) const {
+    for (std::size_t i = 0; i < seat_count_; ++i)
+      if (sizes_[i] != hole) return false;
+    return sizes_[seat_count_] == board;
+  }
+
+ private:
+  std::size_t seat_count_ = 0;
+  std::size_t slot_size_ = 0;
+  std::vector<Card> cards_;
+  std::vector<std::uint8_t> sizes_;
+};
+
 // Slot dealing reduced to card masks, for requests in which every sampler
 // (each seat holding's and the board's) is in `Free` mode: named cards plus
 // slots open to any card. It makes exactly the draws of `slot_deal`, in the
@@ -117,11 +167,10 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
 // buffers and runs branch-light. Built once per chunk.
 //
 //   auto quick = QuickDealer::of(request);          // nullopt: use slot_deal
-//   if (quick->deal<PortableSelect>(rng)) use(quick->hole(seat), quick->board());
+//   if (quick->deal<PortableSelect>(rng)) use(quick->cards().hole(seat));
 class QuickDealer {
  public:
-  // Cards each entry's buffer holds at most (no game deals more to one seat).
-  static constexpr std::size_t STRIDE = 16;
+  static constexpr std::size_t STRIDE = DealtCards::STRIDE;
 
   static std::optional<QuickDealer> of(const RequestData& r);
 
@@ -131,7 +180,7 @@ class QuickDealer {
   bool deal(Rng& rng) {
     Rng g = rng;  // a local copy stays in registers; card stores cannot alias it
     std::uint64_t available = live_;
-    Card* const out = cards_.data();
+    Card* const out = cards_.slot(0);
     bool ok = true;
     for (const Entry& e : entries_) {
       std::uint64_t index = 0;
@@ -172,23 +221,8 @@ class QuickDealer {
     return ok;
   }
 
-  // The cards of the last accepted deal: seat i's hole cards, the board.
-  std::span<const Card> hole(std::size_t seat) const {
-    return {cards_.data() + seat * STRIDE, sizes_[seat]};
-  }
-  std::span<const Card> board() const {
-    return {cards_.data() + seat_count_ * STRIDE, sizes_[seat_count_]};
-  }
-  // The same cards as one buffer: seat i's at i * STRIDE, the board's after the seats.
-  const Card* buffer() const { return cards_.data(); }
-  // True when every seat is dealt `hole` cards and the board `board` cards.
-  bool shaped(std::size_t hole, std::size_t board) const {
-    for (std::size_t i = 0; i < seat_count_; ++i)
-      if (sizes_[i] != hole) return false;
-    return sizes_[seat_count_] == board;
-  }
-  // Cards dealt to entry i (a seat, or the board at the seat count).
-  std::size_t size(std::size_t entry) const { return sizes_[entry]; }
+  // The cards of the last accepted deal.
+  const DealtCards& cards() const { return cards_; }
 
  private:
   struct Entry {
@@ -206,11 +240,9 @@ class QuickDealer {
   };
 
   std::uint64_t live_ = 0;
-  std::size_t seat_count_ = 0;
   std::vector<Entry> entries_;
   std::vector<Holding> holdings_;
-  std::vector<Card> cards_;
-  std::vector<std::uint8_t> sizes_;
+  DealtCards cards_;
 };
 
 // The seed of the private trial that chooses the dealing method.

@@ -244,4 +244,69 @@ class Showdown {
   std::array<double, MAX_SEATS> low_shares_{};
 };
 
+// The one record path of every chunk and walk: accepted deals into a result.
+// Weight-1 deals of score games go through an `OutcomeTally`, so `finish`
+// must be called before the result is read.
+template <class V>
+class DealRecorder {
+ public:
+  DealRecorder(std::size_t seats, ChunkResult& result)
+      : showdown_(seats), tally_(seats), result_(result) {}
+
+  Showdown<V>& showdown() { return showdown_; }
+
+  // One deal (seat i holds `hole(i)`) with its weight.
+  template <class HoleOf>
+  Outcome record(HoleOf&& hole, std::span<const Card> board, double weight) {
+    if constexpr (SCORE_GAME<V>) {
+      if (weight == 1.0) {
+        const Result<SeatMask> winners = showdown_.winners(hole, board);
+        if (!winners) return winners.error();
+        record_winners(*winners);
+        return Ok{};
+      }
+    }
+    return showdown_.play(hole, board, result_, weight);
+  }
+
+  // One weight-1 deal of a score game won by `winners`.
+  void record_winners(SeatMask winners)
+    requires SCORE_GAME<V>
+  {
+    tally_.add(winners);
+    if (tally_.wants_flush()) [[unlikely]]
+      tally_.flush_into(result_);
+  }
+
+  // Deal j of a dealer's fixed buffers (`DealtCards`), weight 1. Where every
+  // seat holds the game's hole count and the board its board count, a
+  // shared-board game reads its winners straight from the buffers.
+  template <class Cards>
+  Outcome record_cards(const Cards& cards, std::size_t j) {
+    const Card* const slot = cards.slot(j);
+    const std::size_t seats = cards.seat_count();
+    if constexpr (SHARED_BOARD_GAME<V>) {
+      if (&cards != layout_) [[unlikely]] {
+        layout_ = &cards;
+        regular_ = cards.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
+      }
+      if (regular_) [[likely]] {
+        record_winners(showdown_.winners_strided(slot, Cards::STRIDE, slot + seats * Cards::STRIDE));
+        return Ok{};
+      }
+    }
+    return record([&](std::size_t seat) { return cards.hole(seat, j); }, cards.board(j), 1.0);
+  }
+
+  // Records what the tally still holds; the result is then complete.
+  void finish() { tally_.flush_into(result_); }
+
+ private:
+  Showdown<V> showdown_;
+  OutcomeTally tally_;
+  ChunkResult& result_;
+  const void* layout_ = nullptr;  // the buffers `regular_` was judged for
+  bool regular_ = false;
+};
+
 }  // namespace vantor

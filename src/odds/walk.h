@@ -52,17 +52,15 @@ class Walk {
        std::uint64_t budget, const std::atomic<bool>* stop)
       : request_(request),
         lists_(lists),
-        result_(result),
         budget_(budget),
         stop_(stop),
-        showdown_(request.seat_count),
-        tally_(request.seat_count) {}
+        recorder_(request.seat_count, result) {}
 
   // The whole walk from `available`; on true every deal is in the result.
   Result<bool> run(CardSet available) {
     if (!open_boards_fit(available)) return false;
     Result<bool> done = walk_seats(0, available);
-    if (done && *done) tally_.flush_into(result_);
+    if (done && *done) recorder_.finish();
     return done;
   }
 
@@ -148,18 +146,7 @@ class Walk {
     return [this](std::size_t seat) { return dealt_[seat]; };
   }
 
-  Outcome play(std::span<const Card> board) {
-    if constexpr (SCORE_GAME<V>) {
-      Result<SeatMask> winners = showdown_.winners(hole(), board);
-      if (!winners) return winners.error();
-      tally_.add(*winners);
-      if (tally_.wants_flush()) [[unlikely]]
-        tally_.flush_into(result_);
-      return Ok{};
-    } else {
-      return showdown_.play(hole(), board, result_, 1.0);
-    }
-  }
+  Outcome play(std::span<const Card> board) { return recorder_.record(hole(), board, 1.0); }
 
   // A board whose open slots take any card: the forced cards, then every
   // combination of the open count from what is left, ascending, as the
@@ -208,9 +195,7 @@ class Walk {
         const bool finished = for_each_combination(
             m, open, [&](const ChosenPositions& idx, unsigned from) {
               for (unsigned e = from; e < open; ++e) partial[e + 1] = partial[e].plus(cards[idx[e]]);
-              tally_.add(showdown_.winners_packed(partial[open], hole_parts));
-              if (tally_.wants_flush()) [[unlikely]]
-                tally_.flush_into(result_);
+              recorder_.record_winners(recorder_.showdown().winners_packed(partial[open], hole_parts));
               return !stopped();
             });
         return finished;
@@ -241,12 +226,10 @@ class Walk {
 
   const EquityRequest<V>& request_;
   std::span<const CardLists> lists_;
-  ChunkResult& result_;
   std::uint64_t budget_;
   const std::atomic<bool>* stop_;
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
-  Showdown<V> showdown_;
-  OutcomeTally tally_;
+  DealRecorder<V> recorder_;
 };
 
 }  // namespace vantor

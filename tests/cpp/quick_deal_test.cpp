@@ -60,10 +60,10 @@ void expect_same_stream(const EquityRequest<V>& request, int attempts) {
     if (!plain) continue;
     ++accepted;
     for (std::size_t s = 0; s < request.seat_count; ++s) {
-      const std::span<const Card> hole = quick->hole(s);
+      const std::span<const Card> hole = quick->cards().hole(s);
       ASSERT_EQ(std::vector<Card>(hole.begin(), hole.end()), seats[s]);
     }
-    const std::span<const Card> dealt = quick->board();
+    const std::span<const Card> dealt = quick->cards().board();
     ASSERT_EQ(std::vector<Card>(dealt.begin(), dealt.end()), board);
   }
   EXPECT_GT(accepted, 0);
@@ -142,10 +142,10 @@ void expect_same_cards(const EquityRequest<V>& request, int deals) {
     ASSERT_TRUE(deal(request, a, seats, board)) << "deal " << i;
     ASSERT_TRUE(scheduled->template deal<Select>(b));
     for (std::size_t s = 0; s < request.seat_count; ++s) {
-      const std::span<const Card> hole = scheduled->hole(s);
+      const std::span<const Card> hole = scheduled->cards().hole(s);
       ASSERT_EQ(std::vector<Card>(hole.begin(), hole.end()), seats[s]) << "deal " << i;
     }
-    const std::span<const Card> dealt = scheduled->board();
+    const std::span<const Card> dealt = scheduled->cards().board();
     ASSERT_EQ(std::vector<Card>(dealt.begin(), dealt.end()), board) << "deal " << i;
   }
 }
