@@ -72,7 +72,7 @@ std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
   return d;
 }
 
-bool pick_weighted(const RequestData& r) {
+bool choose_dealing(const RequestData& r) {
   // A holding without a plan (or with nothing to deal) cannot be weighed.
   for (const auto& entry : r.log_weights)
     for (double w : entry)
@@ -86,14 +86,14 @@ bool pick_weighted(const RequestData& r) {
   constexpr unsigned SLOT_TRIALS = 800, ENOUGH_ACCEPTED = 40, WEIGHTED_TRIALS = 400;
   unsigned accepted = 0;
   for (unsigned i = 0; i < SLOT_TRIALS; ++i) {
-    if (slot_deal(r, rng, seats, board) && ++accepted == ENOUGH_ACCEPTED) return false;
+    if (deal(r, rng, seats, board) && ++accepted == ENOUGH_ACCEPTED) return false;
   }
   const double acceptance = static_cast<double>(accepted) / SLOT_TRIALS;
 
   unsigned k = 0;
   double s1 = 0.0, s2 = 0.0;
   for (unsigned i = 0; i < WEIGHTED_TRIALS; ++i) {
-    if (const auto w = weighted_deal(r, rng, seats, board, scratch)) {
+    if (const auto w = deal_weighted(r, rng, seats, board, scratch)) {
       ++k;
       s1 += *w;
       s2 += *w * *w;

@@ -57,7 +57,7 @@ inline void fit_targets(const RequestData& r, std::vector<std::vector<Card>>& se
 }  // namespace detail
 
 // Slot dealing, for any game: false when this attempt is rejected.
-inline bool slot_deal(const RequestData& r, Rng& rng, std::vector<std::vector<Card>>& seats,
+inline bool deal(const RequestData& r, Rng& rng, std::vector<std::vector<Card>>& seats,
                       std::vector<Card>& board) {
   detail::fit_targets(r, seats);
   board.clear();
@@ -84,7 +84,7 @@ inline bool slot_deal(const RequestData& r, Rng& rng, std::vector<std::vector<Ca
 // attempt is rejected. The weight is the product over entries of (card sets
 // of the chosen holding still possible when it is dealt) / (its card sets
 // with nothing dealt).
-inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
+inline std::optional<double> deal_weighted(const RequestData& r, Rng& rng,
                                            std::vector<std::vector<Card>>& seats,
                                            std::vector<Card>& board, WeighingScratch& scratch) {
   detail::fit_targets(r, seats);
@@ -161,12 +161,12 @@ class DealtCards {
 
 // Slot dealing reduced to card masks, for requests in which every sampler
 // (each seat holding's and the board's) is in `Free` mode: named cards plus
-// slots open to any card. It makes exactly the draws of `slot_deal`, in the
+// slots open to any card. It makes exactly the draws of `deal`, in the
 // same order and with the same widths, and accepts and rejects the same
 // deals, but keeps the generator in registers, writes cards into fixed
 // buffers and runs branch-light. Built once per chunk.
 //
-//   auto quick = QuickDealer::of(request);          // nullopt: use slot_deal
+//   auto quick = QuickDealer::of(request);          // nullopt: use deal
 //   if (quick->deal<PortableSelect>(rng)) use(quick->cards().hole(seat));
 class QuickDealer {
  public:
@@ -175,7 +175,7 @@ class QuickDealer {
   static std::optional<QuickDealer> of(const RequestData& r);
 
   // One slot deal: false when the attempt is rejected (the generator has
-  // then advanced exactly as `slot_deal` would advance it).
+  // then advanced exactly as `deal` would advance it).
   template <class Select>
   bool deal(Rng& rng) {
     Rng g = rng;  // a local copy stays in registers; card stores cannot alias it
@@ -251,24 +251,6 @@ inline constexpr std::uint64_t DEALING_TRIAL_SEED = 0x5EEDCA11;
 // True when weighted dealing should be used: slot dealing accepts under 5% of
 // its trial deals and weighted dealing's effective sample size per attempt
 // beats 1.5 times that rate. Depends on the request only.
-[[nodiscard]] bool pick_weighted(const RequestData& r);
-
-template <class V>
-bool deal(const EquityRequest<V>& request, Rng& rng, std::vector<std::vector<Card>>& seats,
-          std::vector<Card>& board) {
-  return slot_deal(request, rng, seats, board);
-}
-
-template <class V>
-std::optional<double> deal_weighted(const EquityRequest<V>& request, Rng& rng,
-                                    std::vector<std::vector<Card>>& seats,
-                                    std::vector<Card>& board, WeighingScratch& scratch) {
-  return weighted_deal(request, rng, seats, board, scratch);
-}
-
-template <class V>
-bool choose_dealing(const EquityRequest<V>& request) {
-  return pick_weighted(request);
-}
+[[nodiscard]] bool choose_dealing(const RequestData& r);
 
 }  // namespace vantor

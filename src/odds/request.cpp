@@ -236,7 +236,7 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
         r.log_weights[i][k] += lost[k] - least;
   }
 
-  r.weighted = pick_weighted(r);
+  r.weighted = choose_dealing(r);
   return r;
 }
 

@@ -5,7 +5,7 @@
 // so the dealer can judge blocks of generator outputs for acceptance with
 // vector instructions and find each draw's accepted output by a bit scan,
 // with no branch per rejected output. It consumes exactly the outputs
-// `slot_deal` consumes, makes the same decisions and deals the same cards;
+// `deal` consumes, makes the same decisions and deals the same cards;
 // every deal is accepted.
 //
 //   auto dealer = ScheduledDealer::of(request);    // nullopt: use QuickDealer

@@ -1,5 +1,5 @@
 // The fast dealing paths must reproduce the plain ones draw for draw: the
-// quick dealer against `slot_deal` (same cards, same rejections, same
+// quick dealer against `deal` (same cards, same rejections, same
 // generator state after every attempt), the scheduled dealer against it
 // card for card, both card selections against a naive walk over the set bits.
 #include <gtest/gtest.h>
@@ -130,7 +130,7 @@ TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
 }
 
 // The scheduled dealer reads the generator ahead, so states differ between
-// deals; the cards of every deal must still be those of `slot_deal`.
+// deals; the cards of every deal must still be those of `deal`.
 template <class Select, class V>
 void expect_same_cards(const EquityRequest<V>& request, int deals) {
   std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request);
