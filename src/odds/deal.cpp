@@ -2,36 +2,8 @@
 
 #include <cmath>
 
-#include "sampler/matching.h"
 
 namespace vantor {
-
-Outcome check_feasible(std::span<const HandSpec> seats, std::span<const CardSet> board,
-                       CardSet live) {
-  // A seat contributes, per position, every card any of its holdings accepts
-  // there; seats whose holdings disagree in length are judged elsewhere.
-  std::vector<CardSet> merged;
-  for (const HandSpec& seat : seats) {
-    if (seat.holdings.empty()) continue;
-    const std::size_t length = seat.holdings.front().size();
-    bool equal = true;
-    for (const Holding& h : seat.holdings) equal = equal && h.size() == length;
-    if (!equal) continue;
-    for (std::size_t j = 0; j < length; ++j) {
-      CardSet any;
-      for (const Holding& h : seat.holdings) any |= h[j];
-      merged.push_back(any);
-    }
-  }
-  merged.insert(merged.end(), board.begin(), board.end());
-
-  const EquityError::Infeasible failure{"the hands, board and dead cards together"};
-  for (CardSet slot : merged)
-    if (!slot.intersects(live)) return failure;
-  const std::vector<Card> cards = live.to_vector();
-  if (!has_perfect_matching(merged, cards)) return failure;
-  return Ok{};
-}
 
 std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
   QuickDealer d;

@@ -1,5 +1,5 @@
-// Dealing from a request: the feasibility test, the two ways of drawing one
-// random complete deal, and the once-per-request choice between them.
+// Dealing from a request: the two ways of drawing one random complete deal,
+// and the once-per-request choice between them.
 //
 // Slot dealing picks a holding per seat uniformly and lets its sampler fill
 // it, rejecting deals that run out of cards. Weighted dealing draws each
@@ -24,19 +24,11 @@
 
 #include "cards/card.h"
 #include "error/error.h"
-#include "notation/hand_spec.h"
 #include "odds/request.h"
 #include "sampler/rng.h"
 #include "sampler/shape.h"
 
 namespace vantor {
-
-// Fails with "No deal can satisfy the hands, board and dead cards together"
-// when the slots of all seats (merged position by position over each seat's
-// holdings) and of the board cannot all get distinct live cards. A necessary
-// condition only: a spot it accepts may still have no single fitting deal.
-[[nodiscard]] Outcome check_feasible(std::span<const HandSpec> seats,
-                                     std::span<const CardSet> board, CardSet live);
 
 namespace detail {
 

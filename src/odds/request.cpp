@@ -9,6 +9,7 @@
 #include "notation/parser.h"
 #include "odds/deal.h"
 #include "odds/threads.h"
+#include "sampler/matching.h"
 
 namespace vantor {
 namespace {
@@ -61,6 +62,26 @@ Result<std::vector<HandSpec>> normalise_seats(const TableRules& rules,
     out.push_back(std::move(copy));
   }
   return out;
+}
+
+// Whether the slots of all seats, merged position by position over each
+// seat's holdings, and the board's can all get distinct live cards. A
+// necessary condition only: a spot it accepts may still have no single
+// fitting deal, which the chunk's attempt limit then reports.
+Outcome check_feasible(std::span<const HandSpec> seats, std::span<const CardSet> board,
+                       CardSet live) {
+  // Seats whose holdings disagree in length were refused before this.
+  std::vector<CardSet> merged;
+  for (const HandSpec& seat : seats) {
+    for (std::size_t j = 0; j < seat.holdings.front().size(); ++j) {
+      CardSet any;
+      for (const Holding& h : seat.holdings) any |= h[j];
+      merged.push_back(any);
+    }
+  }
+  merged.insert(merged.end(), board.begin(), board.end());
+  if (!can_fill(merged, live)) return EquityError::Infeasible{"the hands, board and dead cards together"};
+  return Ok{};
 }
 
 }  // namespace
