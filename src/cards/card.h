@@ -118,7 +118,6 @@ class CardSet {
   };
   constexpr Iterator begin() const { return Iterator(mask_); }
   constexpr Iterator end() const { return Iterator(0); }
-  constexpr Iterator iter() const { return begin(); }
 
   std::vector<Card> to_vector() const {
     std::vector<Card> out;

@@ -117,7 +117,6 @@ class DealtCards {
         sizes_(seats + 1, 0) {}
 
   std::size_t seat_count() const { return seat_count_; }
-  std::size_t slot_size() const { return slot_size_; }
   Card* slot(std::size_t j) { return cards_.data() + j * slot_size_; }
   const Card* slot(std::size_t j) const { return cards_.data() + j * slot_size_; }
 

@@ -127,8 +127,6 @@ class Showdown {
     if (seats > MAX_SEATS) throw std::length_error("more seats than a seat mask can name");
   }
 
-  std::size_t seat_count() const { return seats_; }
-
   // Pot shares of one deal (seat i holds `hole(i)`) recorded with `weight`.
   template <class HoleOf>
   Outcome play(HoleOf&& hole, std::span<const Card> board, ChunkResult& result, double weight) {

@@ -7,9 +7,11 @@
 //   Holdem::award_detailed(hands, shares, low_shares)
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <type_traits>
 
 #include "cards/card.h"
 #include "error/error.h"
@@ -31,9 +33,11 @@ enum class Dealing : std::uint8_t {
   Draw,   // HOLE_CARDS per seat, no board; a seat names the cards it keeps
 };
 
-// Games whose seat score is one table score of hole plus board.
+// Games whose seat score is one table score of hole plus board. Told by the
+// trait's type, not by comparing an address, which not every build folds.
 template <class V>
-inline constexpr bool SHARED_BOARD_GAME = V::SHARED_BOARD_RANKING != nullptr;
+inline constexpr bool SHARED_BOARD_GAME =
+    !std::is_same_v<std::remove_cv_t<decltype(V::SHARED_BOARD_RANKING)>, std::nullptr_t>;
 
 namespace detail {
 
@@ -54,7 +58,7 @@ struct Traits {
   // The ranking of a seat score that is one table score of hole plus board,
   // so that a board's part is formed once and shared by every seat; null
   // where the score is anything else.
-  static constexpr const Ranking* SHARED_BOARD_RANKING = nullptr;
+  static constexpr std::nullptr_t SHARED_BOARD_RANKING = nullptr;
   // What the batch kernel answers for a hand naming a card twice; nothing
   // when the game's `score` is defined over any cards.
   static constexpr std::optional<std::uint32_t> REPEATED_CARD_SCORE = NO_ENTRY;

@@ -46,7 +46,8 @@ concept Variant = requires(std::span<const Card> hand, Hands hands, std::span<do
   // whether the pot is awarded by `award_detailed` (hi/lo and Omaha) rather
   // than to the best `score`.
   requires std::same_as<decltype(V::SUITS_MATTER), const bool>;
-  requires std::same_as<decltype(V::SHARED_BOARD_RANKING), const Ranking* const>;
+  requires(std::same_as<decltype(V::SHARED_BOARD_RANKING), const Ranking* const> ||
+           std::same_as<decltype(V::SHARED_BOARD_RANKING), const std::nullptr_t>);
   requires std::same_as<decltype(V::DETAILED_AWARD), const bool>;
   { V::score(hand) } -> std::same_as<std::uint32_t>;
   { V::winning_seats(hands) } -> std::same_as<SeatMask>;
