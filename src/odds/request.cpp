@@ -9,7 +9,6 @@
 #include "notation/parser.h"
 #include "odds/deal.h"
 #include "odds/threads.h"
-#include "sampler/matching.h"
 
 namespace vantor {
 namespace {
@@ -62,26 +61,6 @@ Result<std::vector<HandSpec>> normalise_seats(const TableRules& rules,
     out.push_back(std::move(copy));
   }
   return out;
-}
-
-// Whether the slots of all seats, merged position by position over each
-// seat's holdings, and the board's can all get distinct live cards. A
-// necessary condition only: a spot it accepts may still have no single
-// fitting deal, which the chunk's attempt limit then reports.
-Outcome check_feasible(std::span<const HandSpec> seats, std::span<const CardSet> board,
-                       CardSet live) {
-  // Seats whose holdings disagree in length were refused before this.
-  std::vector<CardSet> merged;
-  for (const HandSpec& seat : seats) {
-    for (std::size_t j = 0; j < seat.holdings.front().size(); ++j) {
-      CardSet any;
-      for (const Holding& h : seat.holdings) any |= h[j];
-      merged.push_back(any);
-    }
-  }
-  merged.insert(merged.end(), board.begin(), board.end());
-  if (!can_fill(merged, live)) return EquityError::Infeasible{"the hands, board and dead cards together"};
-  return Ok{};
 }
 
 }  // namespace
@@ -217,6 +196,7 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
 
   r.plans.resize(n + 1);
   r.log_weights.resize(n + 1);
+  r.picks.resize(n + 1);
   const CardSet unclaimed = CardSet::full_deck() - fixed_all;
   for (std::size_t i = 0; i <= n; ++i) {
     // Plans count the card sets an entry can take once every other entry's
@@ -226,6 +206,10 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
     // ln(sets over all live cards) - ln(sets over avail), per holding: what
     // a holding loses to the named cards of other entries.
     std::vector<double> lost(r.slots[i].size(), 0.0);
+    // Whether every holding that can be dealt has as many sets over all live
+    // cards as the others (unknown when one of them cannot be counted).
+    std::optional<u128> common_wide;
+    bool equal_wide = true;
     for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
       const Holding& h = r.slots[i][k];
       if (h.empty()) {
@@ -238,17 +222,29 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
                                       : std::numeric_limits<double>::quiet_NaN());
       CardSet reach;
       for (CardSet slot : h) reach |= slot;
-      if (plan && plan->total() > 0 && reach.intersects(claimed)) {
-        if (const auto wide = ShapePlan::build(h, live))
-          lost[k] = std::log(static_cast<double>(wide->total())) - r.log_weights[i][k];
+      if (plan && plan->total() > 0) {
+        std::optional<u128> wide_total = plan->total();
+        if (reach.intersects(claimed)) {
+          const auto wide = ShapePlan::build(h, live);
+          wide_total = wide ? std::optional<u128>(wide->total()) : std::nullopt;
+          if (wide) lost[k] = std::log(static_cast<double>(wide->total())) - r.log_weights[i][k];
+        }
+        if (!wide_total || (common_wide && *common_wide != *wide_total)) equal_wide = false;
+        if (!common_wide) common_wide = wide_total;
       }
       r.plans[i].push_back(std::move(plan));
     }
-    // Alternatives of one seat must keep the proportions of their card sets
-    // over all live cards (slot dealing and the exact walk reject the sets
-    // that clash with named cards, they do not renormalise each holding).
-    // Normalised by the least loss, so the weights are the plain counts
-    // whenever no holding loses more than another.
+    // Holdings of unequal size: weighted dealing picks them by their counts
+    // and divides each deal's weight by the chosen holding's own count.
+    if (!equal_wide) {
+      r.picks[i].weighted_by_count = true;
+      continue;
+    }
+    // Picked uniformly, alternatives of one seat must keep the proportions of
+    // their card sets over all live cards (slot dealing and the exact walk
+    // reject the sets that clash with named cards, they do not renormalise
+    // each holding). Normalised by the least loss, so the weights are the
+    // plain counts whenever no holding loses more than another.
     double least = std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < lost.size(); ++k)
       if (std::isfinite(r.log_weights[i][k])) least = std::min(least, lost[k]);
@@ -256,6 +252,7 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
       if (std::isfinite(r.log_weights[i][k]) && lost[k] != least)
         r.log_weights[i][k] += lost[k] - least;
   }
+  assign_picks(r);
 
   r.weighted = choose_dealing(r);
   return r;

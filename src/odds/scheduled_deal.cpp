@@ -6,7 +6,7 @@
 namespace vantor {
 
 std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
-  if (!fast_acceptance_masks()) return std::nullopt;
+  if (!fast_acceptance_masks() || !r.plain_slots) return std::nullopt;
   ScheduledDealer d;
   // Slots for about 8 KiB of cards: enough deals to score back to back,
   // few enough to stay in the first-level cache.

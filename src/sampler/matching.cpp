@@ -93,11 +93,4 @@ bool has_perfect_matching(std::span<const CardSet> slots, std::span<const Card> 
   return Matcher{slots, cards, owner, std::span(visited.get(), n)}.run();
 }
 
-bool can_fill(std::span<const CardSet> slots, CardSet cards) {
-  for (CardSet slot : slots)
-    if (!slot.intersects(cards)) return false;
-  const std::vector<Card> listed = cards.to_vector();
-  return has_perfect_matching(slots, listed);
-}
-
 }  // namespace vantor

@@ -16,7 +16,4 @@ namespace vantor {
 // listed twice counts as two.
 bool has_perfect_matching(std::span<const CardSet> slots, std::span<const Card> cards);
 
-// True when every slot can be given its own card of `cards`.
-bool can_fill(std::span<const CardSet> slots, CardSet cards);
-
 }  // namespace vantor
