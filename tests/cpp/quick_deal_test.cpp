@@ -141,7 +141,9 @@ TEST(Dispatch, ForcingTheBaselineTurnsEveryFastPathOff) {
     EXPECT_FALSE(fast_bit_deposit());
   }
 #if defined(__x86_64__) && defined(__GNUC__)
-  if (!forced) EXPECT_EQ(fast_acceptance_masks(), __builtin_cpu_supports("avx2") != 0);
+  if (!forced) {
+    EXPECT_EQ(fast_acceptance_masks(), __builtin_cpu_supports("avx2") != 0);
+  }
 #endif
 }
 
