@@ -140,9 +140,12 @@ class OutcomeTally {
   }
 
   // One deal won by `winners` (never 0).
-  void add(SeatMask winners) {
+  void add(SeatMask winners) { add(winners, 1); }
+
+  // `copies` deals won by `winners`.
+  void add(SeatMask winners, std::uint64_t copies) {
     if (dense_) [[likely]] {
-      ++counts_[winners];
+      counts_[winners] += copies;
       return;
     }
     std::size_t slot = (winners * 0x9E3779B9u) >> (32 - HASH_BITS);
@@ -151,7 +154,7 @@ class OutcomeTally {
       keys_[slot] = winners;
       if (++used_ > HASH_SLOTS / 2) pending_flush_ = true;
     }
-    ++counts_[slot];
+    counts_[slot] += copies;
   }
 
   // A hashed tally grown past half full must be flushed before the next add.

@@ -15,6 +15,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "odds/request.h"
 #include "odds/result.h"
 #include "odds/showdown.h"
+#include "odds/suit_symmetry.h"
 #include "sampler/card_lists.h"
 #include "sampler/draw.h"
 #include "sampler/u128.h"
@@ -80,6 +82,7 @@ class Walk {
 
   // The whole walk from `available`; on true every deal is in the result.
   Result<bool> run(CardSet available) {
+    root_available_ = available.mask();
     if (!open_boards_fit(available)) return false;
     Result<bool> done = walk_seats(0, available);
     if (done && *done) tally_.flush_into(result_);
@@ -125,6 +128,10 @@ class Walk {
   }
 
   std::uint64_t budget() const { return budget_; }
+
+  // Visits every board one by one, without the suit symmetry: the same
+  // result, kept to check the symmetric walk against.
+  void one_board_at_a_time() { symmetric_ = false; }
 
  private:
   // With an unconstrained board every leaf has the same number of boards (or
@@ -223,6 +230,9 @@ class Walk {
         const std::size_t seats = lists_.size();
         for (std::size_t i = 0; i < seats; ++i) holes[i] = detail::PackedCards::of(dealt_[i]);
         const std::span<const detail::PackedCards> hole_parts(holes.data(), seats);
+        if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && seats <= SYMMETRY_MAX_SEATS)
+          return walk_symmetric_boards(available, detail::PackedCards::of(whole.first(forced)),
+                                       open, hole_parts);
         std::array<detail::PackedCards, 9> partial{};
         partial[0] = detail::PackedCards::of(whole.first(forced));
         const bool finished = detail::for_each_combination(
@@ -249,6 +259,76 @@ class Walk {
     return finished;
   }
 
+  // The boards of a shared-board score game, one per class of boards that
+  // differ only by suits nothing at this leaf tells apart, each counted with
+  // its class's size (the same tally as walking them one by one). A leaf
+  // that a suit permutation keeping the walk's cards maps onto an earlier
+  // leaf takes that leaf's outcomes without walking.
+  Result<bool> walk_symmetric_boards(CardSet available, detail::PackedCards forced,
+                                     unsigned open, std::span<const detail::PackedCards> holes)
+    requires detail::SharedBoardScore<V>::ENABLED
+  {
+    const std::size_t seats = holes.size();
+    std::array<std::uint64_t, MAX_SEATS> held{};
+    for (std::size_t i = 0; i < seats; ++i) held[i] = detail::holding_mask(dealt_[i]);
+    if (symmetries_.empty()) {
+      const std::array<std::uint64_t, 2> root = {root_available_, forced_mask()};
+      symmetries_ = suit_symmetries(root);
+    }
+    // The leaf's canonical form: its least image under those permutations.
+    std::vector<std::uint64_t> key(held.begin(), held.begin() + seats);
+    for (const auto& to : symmetries_) {
+      std::array<std::uint64_t, MAX_SEATS> image{};
+      for (std::size_t i = 0; i < seats; ++i) image[i] = permute_suits(held[i], to);
+      if (std::lexicographical_compare(image.begin(), image.begin() + seats, key.begin(), key.end()))
+        key.assign(image.begin(), image.begin() + seats);
+    }
+    if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
+      for (const auto& [winners, copies] : known->second) add_winners(winners, copies);
+      return true;
+    }
+
+    std::array<std::uint64_t, MAX_SEATS + 2> marks{};
+    marks[0] = available.mask();
+    marks[1] = forced_mask();
+    for (std::size_t i = 0; i < seats; ++i) marks[2 + i] = held[i];
+    const auto key_of = [](std::uint64_t cards) {
+      detail::PackedCards p;
+      for (; cards != 0; cards &= cards - 1) p = p.plus(Card(static_cast<unsigned>(std::countr_zero(cards))));
+      return p;
+    };
+    SymmetricBoards<detail::PackedCards> boards(std::span(marks.data(), seats + 2), available.mask(),
+                                                open, forced, key_of);
+    std::vector<std::uint64_t> counts(std::size_t{1} << seats, 0);
+    std::uint32_t until_check = STOP_CHECK;
+    const bool finished = boards.run([&](const detail::PackedCards& board, std::uint64_t copies) {
+      counts[showdown_.winners_packed(board, holes)] += copies;
+      if (--until_check != 0) [[likely]]
+        return true;
+      until_check = STOP_CHECK;
+      return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
+    });
+    if (!finished) return false;
+    std::vector<std::pair<SeatMask, std::uint64_t>> outcomes;
+    for (std::size_t w = 0; w < counts.size(); ++w)
+      if (counts[w] != 0) outcomes.emplace_back(static_cast<SeatMask>(w), counts[w]);
+    for (const auto& [winners, copies] : outcomes) add_winners(winners, copies);
+    leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
+    return true;
+  }
+
+  void add_winners(SeatMask winners, std::uint64_t copies) {
+    tally_.add(winners, copies);
+    if (tally_.wants_flush()) [[unlikely]]
+      tally_.flush_into(result_);
+  }
+
+  std::uint64_t forced_mask() const {
+    std::uint64_t mask = 0;
+    for (Card c : request_.board_sampler.forced()) mask |= std::uint64_t{1} << c.index();
+    return mask;
+  }
+
   // Every seat holds exactly the variant's hole count (always so in a real
   // request); otherwise the hand buffers take over.
   bool holes_regular() const {
@@ -258,6 +338,11 @@ class Walk {
   }
 
   static constexpr std::uint32_t STOP_CHECK = 4096;
+  // Below this many boards a leaf is walked one board at a time: listing the
+  // classes would cost more than it saves. Leaf outcomes are kept as masks
+  // over the seats, so the symmetric walk takes at most this many.
+  static constexpr std::uint64_t SYMMETRY_MIN_BOARDS = 2048;
+  static constexpr std::size_t SYMMETRY_MAX_SEATS = 10;
 
   const EquityRequest<V>& request_;
   std::span<const CardLists> lists_;
@@ -267,6 +352,12 @@ class Walk {
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
   Showdown<V> showdown_;
   OutcomeTally tally_;
+  // The symmetric walk's memory: suit permutations that keep the walk's
+  // cards, and the outcomes of each class of leaves walked so far.
+  bool symmetric_ = true;
+  std::uint64_t root_available_ = 0;
+  std::vector<std::array<std::uint8_t, SUITS>> symmetries_;
+  std::map<std::vector<std::uint64_t>, std::vector<std::pair<SeatMask, std::uint64_t>>> leaf_outcomes_;
 };
 
 }  // namespace vantor
