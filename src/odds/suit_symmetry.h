@@ -70,6 +70,12 @@ inline std::vector<std::array<std::uint8_t, SUITS>> suit_symmetries(std::span<co
   return found;
 }
 
+// A board's open cards as a mask: the key of a game scored from cards.
+struct CardMask {
+  std::uint64_t cards = 0;
+  constexpr CardMask plus(CardMask o) const { return {cards | o.cards}; }
+};
+
 // The boards of `open` cards from `available`, one per class of boards that
 // differ by a permutation of suits no mark tells apart, each with the size
 // of its class. The sizes add up to C(|available|, open). `Key` is a card

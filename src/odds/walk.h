@@ -246,6 +246,8 @@ class Walk {
         return finished;
       }
     }
+    if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && lists_.size() <= SYMMETRY_MAX_SEATS)
+      return walk_symmetric_cards(available, std::span<Card>(board.data(), forced + open), forced);
     const bool finished = detail::for_each_combination(
         m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
           for (unsigned e = from; e < open; ++e) board[forced + e] = cards[idx[e]];
@@ -315,6 +317,51 @@ class Walk {
     for (const auto& [winners, copies] : outcomes) add_winners(winners, copies);
     leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
     return true;
+  }
+
+  // The same classes of boards for any game, each board played as cards:
+  // the named cards first, then the open ones in ascending order.
+  Result<bool> walk_symmetric_cards(CardSet available, std::span<Card> board, std::size_t forced) {
+    const std::size_t seats = lists_.size();
+    std::array<std::uint64_t, MAX_SEATS + 2> marks{};
+    marks[0] = available.mask();
+    marks[1] = forced_mask();
+    for (std::size_t i = 0; i < seats; ++i) marks[2 + i] = detail::holding_mask(dealt_[i]);
+    SymmetricBoards<CardMask> boards(std::span(marks.data(), seats + 2), available.mask(),
+                                     static_cast<unsigned>(board.size() - forced), CardMask{},
+                                     [](std::uint64_t cards) { return CardMask{cards}; });
+    ChunkResult unit = ChunkResult::empty(seats);
+    std::optional<PokerError> failure;
+    std::uint32_t until_check = STOP_CHECK;
+    const bool finished = boards.run([&](const CardMask& open, std::uint64_t copies) {
+      std::size_t k = forced;
+      for (std::uint64_t m = open.cards; m != 0; m &= m - 1)
+        board[k++] = Card(static_cast<unsigned>(std::countr_zero(m)));
+      if (auto played = play_copies(board, copies, unit); !played) {
+        failure = std::move(played).error();
+        return false;
+      }
+      if (--until_check != 0) [[likely]]
+        return true;
+      until_check = STOP_CHECK;
+      return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
+    });
+    if (failure) return *std::move(failure);
+    return finished;
+  }
+
+  // One board standing for `copies` boards with the same outcome.
+  Outcome play_copies(std::span<const Card> board, std::uint64_t copies, ChunkResult& unit) {
+    if constexpr (SCORE_GAME<V>) {
+      Result<SeatMask> winners = showdown_.winners(hole(), board);
+      if (!winners) return winners.error();
+      add_winners(*winners, copies);
+    } else {
+      for (auto sums : detail::PER_SEAT_SUMS) std::fill((unit.*sums).begin(), (unit.*sums).end(), 0.0);
+      if (auto played = showdown_.play(hole(), board, unit, 1.0); !played) return played;
+      detail::add_repeated(result_, unit, copies);
+    }
+    return Ok{};
   }
 
   void add_winners(SeatMask winners, std::uint64_t copies) {

@@ -159,6 +159,9 @@ TEST(Exact, SymmetricWalkEqualsOneByOne) {
   expect_symmetric_walk_exact<Holdem>({"AKs,TT", "7h6h", "JJ"}, "Kh9h");
   expect_symmetric_walk_exact<Holdem>({"A*", "22"}, "3c4c5c");
   expect_symmetric_walk_exact<ShortDeck>({"AhKh", "QQ", "JcTc"}, "", "6s");
+  expect_symmetric_walk_exact<Omaha>({"AhKhQd2c", "JsJdTs9d"}, "Ks");
+  expect_symmetric_walk_exact<OmahaHiLo>({"As2s3dKc", "AdKd7c8c"}, "4h");
+  expect_symmetric_walk_exact<CourchevelHiLo>({"As2s3dKc4c", "AdKd7c8c9h"}, "5h");
 }
 
 TEST(Exact, HoldingRepeatingACardIsNeverDealt) {
