@@ -246,7 +246,8 @@ class Walk {
         return finished;
       }
     }
-    if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && lists_.size() <= SYMMETRY_MAX_SEATS)
+    if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && lists_.size() <= SYMMETRY_MAX_SEATS &&
+        suits_interchange(available))
       return walk_symmetric_cards(available, std::span<Card>(board.data(), forced + open), forced);
     const bool finished = detail::for_each_combination(
         m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
@@ -348,6 +349,17 @@ class Walk {
     });
     if (failure) return *std::move(failure);
     return finished;
+  }
+
+  // Whether two suits are alike at this leaf; when none are, every class
+  // holds one board and walking them in order is cheaper.
+  bool suits_interchange(CardSet available) const {
+    std::array<std::uint64_t, MAX_SEATS + 2> marks{};
+    marks[0] = available.mask();
+    marks[1] = forced_mask();
+    for (std::size_t i = 0; i < lists_.size(); ++i) marks[2 + i] = detail::holding_mask(dealt_[i]);
+    const auto classes = suit_classes(std::span(marks.data(), lists_.size() + 2));
+    return classes != std::array<std::uint8_t, SUITS>{0, 1, 2, 3};
   }
 
   // One board standing for `copies` boards with the same outcome.
