@@ -258,6 +258,18 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
   return r;
 }
 
+bool RequestData::names_every_seat() const {
+  if (slots.size() != seat_count + 1) return false;
+  for (std::size_t i = 0; i < seat_count; ++i) {
+    if (slots[i].size() != 1) return false;
+    for (CardSet slot : slots[i][0])
+      if (slot.count() != 1) return false;
+  }
+  for (CardSet slot : slots[seat_count].front())
+    if (slot.count() != 1 && slot != CardSet::full_deck()) return false;
+  return true;
+}
+
 Result<ParsedSpot> parse_spot(const TableRules& rules, std::span<const std::string_view> hands,
                               std::string_view board, std::string_view dead) {
   ParsedSpot spot;

@@ -68,6 +68,11 @@ class RequestData {
   bool plain_slots = true;         // no entry picks by count: every holding drawn as it always was
   bool weighted = false;           // Monte Carlo deals use `deal_weighted` rather than `deal`
 
+  // True when every seat names all its cards in a single holding and every
+  // board slot is a named card or open to any card: nothing to choose
+  // between, and no deal can be rejected.
+  bool names_every_seat() const;
+
   // Checks the question under one game's rules and prepares everything
   // dealing needs; the first failing check is the error.
   [[nodiscard]] static Result<RequestData> build(const TableRules& rules,

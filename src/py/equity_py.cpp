@@ -166,6 +166,14 @@ template <class V, class Question>
 PyObject* sample(const Question& question, const BatchSize& size) {
   Result<EquityRequest<V>> request = build<V>(question);  // the lock is held
   if (!request) return to_py(std::move(request).error());
+  if (batch_is_small(*request, size.samples)) {
+    Result<ChunkResult> total = [&] {
+      ReleaseGil unlocked;
+      return run_batch_here(*request, size.samples, size.seed, size.threads);
+    }();
+    if (!total) return to_py(std::move(total).error());
+    return to_dict(*total, request->weighted);
+  }
   SignalWatch watch;
   Result<ChunkResult> total = [&] {
     ReleaseGil unlocked;
@@ -180,9 +188,11 @@ template <class V, class Question>
 PyObject* walk(const Question& question) {
   Result<EquityRequest<V>> request = build<V>(question);
   if (!request) return to_py(std::move(request).error());
+  const bool here = walk_is_small(*request);
   SignalWatch watch;
   Result<std::optional<ChunkResult>> walked = [&] {
     ReleaseGil unlocked;
+    if (here) return run_exact(*request);
     return run_exact_waiting(*request, nullptr, watch.interrupt());
   }();
   if (watch.raised()) return nullptr;

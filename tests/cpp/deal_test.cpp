@@ -294,7 +294,18 @@ TEST(Deal, DealsAreSoundInEveryShapeOfGame) {
 }
 
 TEST(Deal, NamedSeatsNeverRejectAndWeighOne) {
+  // Requests naming every seat's cards skip the trials; the trials agree.
+  const std::vector<RequestData> named = {
+      from_text<Holdem>({"AhKh", "QsQd"}, "2c 3d"), from_text<Omaha>({"AhKhQdJd", "2c3c4c5c", "6d7d8d9d"}),
+      from_text<Stud>({"AhKhQh9c8c7c6c", "2c2d2h3s4s5s6s"}), from_text<Badugi>({"Ah2c3d4s", "KcQdJhTs"})};
+  for (const RequestData& request : named) {
+    EXPECT_TRUE(request.names_every_seat());
+    EXPECT_FALSE(weighted_by_trials(request));
+  }
+  EXPECT_FALSE(from_text<Holdem>({"AhKh", "Qs*"}).names_every_seat());
+  EXPECT_FALSE(from_text<Holdem>({"AhKh", "QsQd, JsJd"}).names_every_seat());
   const auto r = from_text<Holdem>({"AhKh", "QsQd"});
+  EXPECT_TRUE(r.names_every_seat());
   EXPECT_FALSE(r.weighted);
   Rng rng = Rng::seed_from_u64(5);
   std::vector<std::vector<Card>> seats;
