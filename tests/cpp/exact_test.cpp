@@ -155,13 +155,13 @@ void expect_symmetric_walk_exact(std::vector<std::string_view> hands, std::strin
 TEST(Exact, SymmetricWalkEqualsOneByOne) {
   expect_symmetric_walk_exact<Holdem>({"AhKh", "QsQd"}, "");
   expect_symmetric_walk_exact<Holdem>({"AhAd", "KsKc", "QhQd"}, "");
-  expect_symmetric_walk_exact<Holdem>({"QQ", "87s"}, "", "2c");
+  expect_symmetric_walk_exact<Holdem>({"QQ", "87s"}, "9d", "2c");
   expect_symmetric_walk_exact<Holdem>({"AKs,TT", "7h6h", "JJ"}, "Kh9h");
   expect_symmetric_walk_exact<Holdem>({"A*", "22"}, "3c4c5c");
   expect_symmetric_walk_exact<ShortDeck>({"AhKh", "QQ", "JcTc"}, "", "6s");
-  expect_symmetric_walk_exact<Omaha>({"AhKhQd2c", "JsJdTs9d"}, "Ks");
-  expect_symmetric_walk_exact<OmahaHiLo>({"As2s3dKc", "AdKd7c8c"}, "4h");
-  expect_symmetric_walk_exact<CourchevelHiLo>({"As2s3dKc4c", "AdKd7c8c9h"}, "5h");
+  expect_symmetric_walk_exact<Omaha>({"AhKhAdKd", "QsJsQcJc"}, "2h2d");
+  expect_symmetric_walk_exact<OmahaHiLo>({"Ah2hAd2d", "KsQsKcQc"}, "7h7d");
+  expect_symmetric_walk_exact<CourchevelHiLo>({"Ah2hAd2d7c", "KsQsKcQc8s"}, "5h5d");
 }
 
 TEST(Exact, HoldingRepeatingACardIsNeverDealt) {
