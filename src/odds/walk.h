@@ -27,32 +27,12 @@
 #include "odds/showdown.h"
 #include "odds/suit_symmetry.h"
 #include "sampler/card_lists.h"
+#include "sampler/combinations.h"
 #include "sampler/draw.h"
-#include "sampler/u128.h"
 
 namespace vantor {
 
 namespace detail {
-
-// Visits every k-subset of the positions 0 .. m-1 in lexicographic order (k
-// at most 8). `visit(idx, from)` is told that idx[from ..] changed since its
-// previous call, so it can extend partial sums from there; it answers false
-// to stop the enumeration, which then answers false too.
-template <class Visit>
-inline bool for_each_combination(unsigned m, unsigned k, Visit&& visit) {
-  std::array<unsigned, 8> idx{};
-  for (unsigned i = 0; i < k; ++i) idx[i] = i;
-  unsigned from = 0;
-  for (;;) {
-    if (!visit(idx, from)) return false;
-    int d = static_cast<int>(k) - 1;
-    while (d >= 0 && idx[d] == m - k + static_cast<unsigned>(d)) --d;
-    if (d < 0) return true;
-    ++idx[d];
-    for (unsigned e = static_cast<unsigned>(d) + 1; e < k; ++e) idx[e] = idx[e - 1] + 1;
-    from = static_cast<unsigned>(d);
-  }
-}
 
 // A mask no set of available cards contains: marks a holding that repeats a card.
 inline constexpr std::uint64_t REPEATS_A_CARD = std::uint64_t{1} << 63;
@@ -74,18 +54,16 @@ class Walk {
        std::uint64_t budget, const std::atomic<bool>* stop)
       : request_(request),
         lists_(lists),
-        result_(result),
         budget_(budget),
         stop_(stop),
-        showdown_(request.seat_count),
-        tally_(request.seat_count) {}
+        recorder_(request.seat_count, result) {}
 
   // The whole walk from `available`; on true every deal is in the result.
   Result<bool> run(CardSet available) {
     root_available_ = available.mask();
     if (!open_boards_fit(available)) return false;
     Result<bool> done = walk_seats(0, available);
-    if (done && *done) tally_.flush_into(result_);
+    if (done && *done) recorder_.finish();
     return done;
   }
 
@@ -175,18 +153,7 @@ class Walk {
     return [this](std::size_t seat) { return dealt_[seat]; };
   }
 
-  Outcome play(std::span<const Card> board) {
-    if constexpr (SCORE_GAME<V>) {
-      Result<SeatMask> winners = showdown_.winners(hole(), board);
-      if (!winners) return winners.error();
-      tally_.add(*winners);
-      if (tally_.wants_flush()) [[unlikely]]
-        tally_.flush_into(result_);
-      return Ok{};
-    } else {
-      return showdown_.play(hole(), board, result_, 1.0);
-    }
-  }
+  Outcome play(std::span<const Card> board) { return recorder_.record(hole(), board, 1.0); }
 
   // A board whose open slots take any card: the forced cards, then every
   // combination of the open count from what is left, ascending, as the
@@ -222,25 +189,23 @@ class Walk {
       return stop_ != nullptr && stop_->load(std::memory_order_relaxed);
     };
 
-    if constexpr (detail::SharedBoardScore<V>::ENABLED) {
+    if constexpr (SHARED_BOARD_GAME<V>) {
       if (forced + open == V::BOARD_CARDS && holes_regular()) {
         // Each seat's hole cards packed once; the board's packed cards
         // extended from the first position that changed.
-        std::array<detail::PackedCards, MAX_SEATS> holes;
+        std::array<PackedCards, MAX_SEATS> holes;
         const std::size_t seats = lists_.size();
-        for (std::size_t i = 0; i < seats; ++i) holes[i] = detail::PackedCards::of(dealt_[i]);
-        const std::span<const detail::PackedCards> hole_parts(holes.data(), seats);
+        for (std::size_t i = 0; i < seats; ++i) holes[i] = PackedCards::of(dealt_[i]);
+        const std::span<const PackedCards> hole_parts(holes.data(), seats);
         if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && seats <= SYMMETRY_MAX_SEATS)
-          return walk_symmetric_boards(available, detail::PackedCards::of(whole.first(forced)),
-                                       open, hole_parts);
-        std::array<detail::PackedCards, 9> partial{};
-        partial[0] = detail::PackedCards::of(whole.first(forced));
-        const bool finished = detail::for_each_combination(
-            m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
+          return walk_symmetric_boards(available, PackedCards::of(whole.first(forced)), open,
+                                       hole_parts);
+        std::array<PackedCards, 9> partial{};
+        partial[0] = PackedCards::of(whole.first(forced));
+        const bool finished = for_each_combination(
+            m, open, [&](const ChosenPositions& idx, unsigned from) {
               for (unsigned e = from; e < open; ++e) partial[e + 1] = partial[e].plus(cards[idx[e]]);
-              tally_.add(showdown_.winners_packed(partial[open], hole_parts));
-              if (tally_.wants_flush()) [[unlikely]]
-                tally_.flush_into(result_);
+              recorder_.record_winners(recorder_.showdown().winners_packed(partial[open], hole_parts));
               return !stopped();
             });
         return finished;
@@ -249,8 +214,8 @@ class Walk {
     if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && lists_.size() <= SYMMETRY_MAX_SEATS &&
         suits_interchange(available))
       return walk_symmetric_cards(available, std::span<Card>(board.data(), forced + open), forced);
-    const bool finished = detail::for_each_combination(
-        m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
+    const bool finished = for_each_combination(
+        m, open, [&](const ChosenPositions& idx, unsigned from) {
           for (unsigned e = from; e < open; ++e) board[forced + e] = cards[idx[e]];
           if (auto played = play(whole); !played) {
             failure = std::move(played).error();
@@ -267,9 +232,9 @@ class Walk {
   // its class's size (the same tally as walking them one by one). A leaf
   // that a suit permutation keeping the walk's cards maps onto an earlier
   // leaf takes that leaf's outcomes without walking.
-  Result<bool> walk_symmetric_boards(CardSet available, detail::PackedCards forced,
-                                     unsigned open, std::span<const detail::PackedCards> holes)
-    requires detail::SharedBoardScore<V>::ENABLED
+  Result<bool> walk_symmetric_boards(CardSet available, PackedCards forced,
+                                     unsigned open, std::span<const PackedCards> holes)
+    requires SHARED_BOARD_GAME<V>
   {
     const std::size_t seats = holes.size();
     std::array<std::uint64_t, MAX_SEATS> held{};
@@ -287,7 +252,7 @@ class Walk {
         key.assign(image.begin(), image.begin() + seats);
     }
     if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
-      for (const auto& [winners, copies] : known->second) add_winners(winners, copies);
+      for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
       return true;
     }
 
@@ -296,16 +261,16 @@ class Walk {
     marks[1] = forced_mask();
     for (std::size_t i = 0; i < seats; ++i) marks[2 + i] = held[i];
     const auto key_of = [](std::uint64_t cards) {
-      detail::PackedCards p;
+      PackedCards p;
       for (; cards != 0; cards &= cards - 1) p = p.plus(Card(static_cast<unsigned>(std::countr_zero(cards))));
       return p;
     };
-    SymmetricBoards<detail::PackedCards> boards(std::span(marks.data(), seats + 2), available.mask(),
+    SymmetricBoards<PackedCards> boards(std::span(marks.data(), seats + 2), available.mask(),
                                                 open, forced, key_of);
     std::vector<std::uint64_t> counts(std::size_t{1} << seats, 0);
     std::uint32_t until_check = STOP_CHECK;
-    const bool finished = boards.run([&](const detail::PackedCards& board, std::uint64_t copies) {
-      counts[showdown_.winners_packed(board, holes)] += copies;
+    const bool finished = boards.run([&](const PackedCards& board, std::uint64_t copies) {
+      counts[recorder_.showdown().winners_packed(board, holes)] += copies;
       if (--until_check != 0) [[likely]]
         return true;
       until_check = STOP_CHECK;
@@ -315,7 +280,7 @@ class Walk {
     std::vector<std::pair<SeatMask, std::uint64_t>> outcomes;
     for (std::size_t w = 0; w < counts.size(); ++w)
       if (counts[w] != 0) outcomes.emplace_back(static_cast<SeatMask>(w), counts[w]);
-    for (const auto& [winners, copies] : outcomes) add_winners(winners, copies);
+    for (const auto& [winners, copies] : outcomes) recorder_.record_winners(winners, copies);
     leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
     return true;
   }
@@ -331,14 +296,13 @@ class Walk {
     SymmetricBoards<CardMask> boards(std::span(marks.data(), seats + 2), available.mask(),
                                      static_cast<unsigned>(board.size() - forced), CardMask{},
                                      [](std::uint64_t cards) { return CardMask{cards}; });
-    ChunkResult unit = ChunkResult::empty(seats);
     std::optional<PokerError> failure;
     std::uint32_t until_check = STOP_CHECK;
     const bool finished = boards.run([&](const CardMask& open, std::uint64_t copies) {
       std::size_t k = forced;
       for (std::uint64_t m = open.cards; m != 0; m &= m - 1)
         board[k++] = Card(static_cast<unsigned>(std::countr_zero(m)));
-      if (auto played = play_copies(board, copies, unit); !played) {
+      if (auto played = recorder_.record_copies(hole(), board, copies); !played) {
         failure = std::move(played).error();
         return false;
       }
@@ -360,26 +324,6 @@ class Walk {
     for (std::size_t i = 0; i < lists_.size(); ++i) marks[2 + i] = detail::holding_mask(dealt_[i]);
     const auto classes = suit_classes(std::span(marks.data(), lists_.size() + 2));
     return classes != std::array<std::uint8_t, SUITS>{0, 1, 2, 3};
-  }
-
-  // One board standing for `copies` boards with the same outcome.
-  Outcome play_copies(std::span<const Card> board, std::uint64_t copies, ChunkResult& unit) {
-    if constexpr (SCORE_GAME<V>) {
-      Result<SeatMask> winners = showdown_.winners(hole(), board);
-      if (!winners) return winners.error();
-      add_winners(*winners, copies);
-    } else {
-      for (auto sums : detail::PER_SEAT_SUMS) std::fill((unit.*sums).begin(), (unit.*sums).end(), 0.0);
-      if (auto played = showdown_.play(hole(), board, unit, 1.0); !played) return played;
-      detail::add_repeated(result_, unit, copies);
-    }
-    return Ok{};
-  }
-
-  void add_winners(SeatMask winners, std::uint64_t copies) {
-    tally_.add(winners, copies);
-    if (tally_.wants_flush()) [[unlikely]]
-      tally_.flush_into(result_);
   }
 
   std::uint64_t forced_mask() const {
@@ -405,12 +349,10 @@ class Walk {
 
   const EquityRequest<V>& request_;
   std::span<const CardLists> lists_;
-  ChunkResult& result_;
   std::uint64_t budget_;
   const std::atomic<bool>* stop_;
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
-  Showdown<V> showdown_;
-  OutcomeTally tally_;
+  DealRecorder<V> recorder_;
   // The symmetric walk's memory: suit permutations that keep the walk's
   // cards, and the outcomes of each class of leaves walked so far.
   bool symmetric_ = true;
