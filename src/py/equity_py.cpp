@@ -114,8 +114,8 @@ class SignalWatch {
   bool raised() const { return raised_; }
   Interrupt interrupt() {
     return [this] {
-      if (is_finalizing()) return false;  // the lock cannot be had any more
-      PyEval_RestoreThread(thread_);
+      if (is_finalizing()) return false;  // the lock is the finalizing thread's
+      take_back(thread_);
       if (PyErr_CheckSignals() != 0) raised_ = true;
       PyEval_SaveThread();
       return raised_;
