@@ -75,18 +75,24 @@ NotationResult<std::vector<CardSet>> parse_slots(std::string_view text, std::siz
   return slots;
 }
 
-NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, bool exact) {
+NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, bool exact,
+                                     const std::atomic<bool>* stop) {
   std::vector<Trimmed> pieces;
   for (std::size_t start = 0;;) {
     const std::size_t comma = text.find(',', start);
-    const std::size_t stop = comma == std::string_view::npos ? text.size() : comma;
-    pieces.push_back(trimmed(text.substr(start, stop - start), start));
+    const std::size_t end = comma == std::string_view::npos ? text.size() : comma;
+    pieces.push_back(trimmed(text.substr(start, end - start), start));
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
 
   HandSpec hand;
-  for (const Trimmed& piece : pieces) {
+  constexpr std::size_t STOP_STRIDE = 4096;  // pieces between two looks at the stop flag
+  for (std::size_t p = 0; p < pieces.size(); ++p) {
+    if (p % STOP_STRIDE == STOP_STRIDE - 1 && stop != nullptr &&
+        stop->load(std::memory_order_relaxed))
+      break;
+    const Trimmed& piece = pieces[p];
     if (piece.text.empty()) return NotationError{Kind::NothingToRead{}, piece.offset, 0};
     if (slots == 2) {
       auto range = parse_range(piece.text);

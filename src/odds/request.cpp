@@ -1,6 +1,7 @@
 #include "odds/request.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -25,6 +26,34 @@ CardSet named_cards(std::span<const CardSet> holding) {
   for (CardSet slot : holding)
     if (slot.is_single()) out |= slot;
   return out;
+}
+
+// Holdings between two looks at the stop flag in the per-holding stages.
+constexpr std::size_t STOP_STRIDE = 1024;
+
+bool halted(const std::atomic<bool>* stop) {
+  return stop != nullptr && stop->load(std::memory_order_relaxed);
+}
+
+// For each holding, the first holding equal to it (itself if none comes
+// before): one sort of the indices, n log n in the holdings.
+std::vector<std::uint32_t> first_alike(const std::vector<Holding>& holdings) {
+  std::vector<std::uint32_t> order(holdings.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = static_cast<std::uint32_t>(k);
+  const auto less = [&](std::uint32_t a, std::uint32_t b) {
+    return std::lexicographical_compare(
+        holdings[a].begin(), holdings[a].end(), holdings[b].begin(), holdings[b].end(),
+        [](CardSet x, CardSet y) { return x.mask() < y.mask(); });
+  };
+  std::stable_sort(order.begin(), order.end(), less);
+  std::vector<std::uint32_t> first(holdings.size());
+  for (std::size_t at = 0; at < order.size();) {
+    std::size_t end = at + 1;
+    while (end < order.size() && holdings[order[end]] == holdings[order[at]]) ++end;
+    for (std::size_t j = at; j < end; ++j) first[order[j]] = order[at];  // stable: lowest index first
+    at = end;
+  }
+  return first;
 }
 
 std::uint64_t live_slot_count(std::span<const CardSet> holding, CardSet live) {
@@ -103,15 +132,20 @@ std::optional<PinnedSpot> pin_open_suits(std::span<const HandSpec> seats,
   return out;
 }
 
-Result<RequestData> RequestData::build(const TableRules& rules, std::span<const HandSpec> seats_in,
-                                       std::span<const CardSet> board_in, CardSet dead) {
+Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
+                                                      std::span<const HandSpec> seats_in,
+                                                      std::span<const CardSet> board_in,
+                                                      CardSet dead,
+                                                      const std::atomic<bool>* stop) {
   const std::size_t n = seats_in.size();
+  const std::optional<RequestData> abandoned;
   if (n < 2) return EquityError::TooFewSeats{};
   if (n > rules.seat_limit) return EquityError::TooManySeats{n, rules.seat_limit};
 
   auto normalised = normalise_seats(rules, seats_in);
   if (!normalised) return std::move(normalised).error();
   std::vector<HandSpec> seats = std::move(*normalised);
+  if (halted(stop)) return abandoned;
 
   for (const HandSpec& seat : seats) {
     const bool fillable = std::any_of(seat.holdings.begin(), seat.holdings.end(), [](const Holding& h) {
@@ -161,6 +195,7 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
 
   if (auto feasible = check_feasible(seats, board, live); !feasible)
     return std::move(feasible).error();
+  if (halted(stop)) return abandoned;
 
   RequestData r{SlotSampler(board, live)};
   r.board_slots = board.size();
@@ -169,10 +204,24 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
   r.seat_count = n;
   r.threads = default_threads();
 
+  r.alike.resize(n);
   r.samplers.resize(n);
+  std::uint64_t listing_left = LISTING_BUDGET;
   for (std::size_t i = 0; i < n; ++i) {
-    r.samplers[i].reserve(seats[i].holdings.size());
-    for (const Holding& h : seats[i].holdings) r.samplers[i].emplace_back(h, live);
+    const std::vector<Holding>& holdings = seats[i].holdings;
+    r.alike[i] = first_alike(holdings);
+    std::vector<SlotSampler>& samplers = r.samplers[i];
+    samplers.reserve(holdings.size());
+    for (std::size_t k = 0; k < holdings.size(); ++k) {
+      if (k % STOP_STRIDE == 0 && halted(stop)) return abandoned;
+      const std::uint32_t first = r.alike[i][k];
+      if (first != k) {
+        samplers.push_back(samplers[first]);
+        continue;
+      }
+      samplers.emplace_back(holdings[k], live, listing_left);
+      listing_left -= std::min<std::uint64_t>(listing_left, samplers.back().enumerated().size());
+    }
   }
 
   // Most constrained first, so that hopeless deals fail early; the stable
@@ -205,8 +254,17 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
     // ln(sets over all live cards) - ln(sets over avail), per holding: what
     // a holding loses to the named cards of other entries.
     std::vector<double> lost(r.slots[i].size(), 0.0);
+    r.plans[i].reserve(r.slots[i].size());
+    r.log_weights[i].reserve(r.slots[i].size());
     for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
+      if (k % STOP_STRIDE == 0 && halted(stop)) return abandoned;
       const Holding& h = r.slots[i][k];
+      if (const std::size_t first = i < n ? r.alike[i][k] : k; first != k) {
+        r.plans[i].push_back(r.plans[i][first]);  // shares the shapes
+        r.log_weights[i].push_back(r.log_weights[i][first]);
+        lost[k] = lost[first];
+        continue;
+      }
       if (h.empty()) {
         r.plans[i].emplace_back(std::nullopt);
         r.log_weights[i].push_back(0.0);
@@ -236,17 +294,19 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
         r.log_weights[i][k] += lost[k] - least;
   }
 
+  if (halted(stop)) return abandoned;
   r.weighted = pick_weighted(r);
-  return r;
+  return std::optional(std::move(r));
 }
 
 Result<ParsedSpot> parse_spot(const TableRules& rules, std::span<const std::string_view> hands,
-                              std::string_view board, std::string_view dead) {
+                              std::string_view board, std::string_view dead,
+                              const std::atomic<bool>* stop) {
   ParsedSpot spot;
   spot.seats.reserve(hands.size());
   for (std::string_view text : hands) {
-    auto seat = rules.short_holdings ? parse_hand_up_to(text, rules.hole_slots)
-                                     : parse_hand(text, rules.hole_slots);
+    // Short holdings are read like the others, with any length up to the hole count.
+    auto seat = parse_field(text, rules.hole_slots, !rules.short_holdings, stop);
     if (!seat) return std::move(seat).error();
     spot.seats.push_back(std::move(*seat));
   }

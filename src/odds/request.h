@@ -11,7 +11,9 @@
 //   request->order;                               // seats and board, most constrained first
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -39,6 +41,10 @@ class RequestData {
   std::size_t seat_count = 0;
   std::size_t threads = 1;         // the default thread count when the request was built
   std::vector<std::vector<SlotSampler>> samplers;  // [seat][holding], prepared with `live`
+  // [seat][holding]: the seat's first holding equal to this one (its own
+  // index if none comes before it). Equal holdings share their samplers'
+  // and plans' tables, so a seat written as many copies costs one.
+  std::vector<std::vector<std::uint32_t>> alike;
   std::vector<std::size_t> order;  // dealing order over 0..n; n is the board
   std::vector<CardSet> fixed;      // [entry]: cards held in every holding (board: named cards)
   std::vector<std::vector<Holding>> slots;  // [entry][holding]: normalised holdings; board has one
@@ -49,11 +55,17 @@ class RequestData {
   std::vector<std::vector<double>> log_weights;
   bool weighted = false;           // Monte Carlo deals use `deal_weighted` rather than `deal`
 
+  // Card sets the samplers of one request list in all; past this, further
+  // constrained holdings draw from their shape plans instead, so memory
+  // does not grow with the number of distinct holdings times their lists.
+  static constexpr std::uint64_t LISTING_BUDGET = 4'000'000;
+
   // Checks the question under one game's rules and prepares everything
-  // dealing needs; the first failing check is the error.
-  [[nodiscard]] static Result<RequestData> build(const TableRules& rules,
-                                                 std::span<const HandSpec> seats,
-                                                 std::span<const CardSet> board, CardSet dead);
+  // dealing needs; the first failing check is the error. Answers nothing
+  // soon after `stop` is set: whoever sets it is abandoning the question.
+  [[nodiscard]] static Result<std::optional<RequestData>> build(
+      const TableRules& rules, std::span<const HandSpec> seats, std::span<const CardSet> board,
+      CardSet dead, const std::atomic<bool>* stop = nullptr);
 
  private:
   explicit RequestData(SlotSampler board) : board_sampler(std::move(board)) {}
@@ -68,9 +80,11 @@ struct ParsedSpot {
 
 // Reads every hand field in seat order, then the board, then the dead cards;
 // the first notation error is returned (as the equity error carrying it).
+// Once `stop` is set it ends early with a meaningless answer.
 [[nodiscard]] Result<ParsedSpot> parse_spot(const TableRules& rules,
                                             std::span<const std::string_view> hands,
-                                            std::string_view board, std::string_view dead);
+                                            std::string_view board, std::string_view dead,
+                                            const std::atomic<bool>* stop = nullptr);
 
 struct PinnedSpot {
   std::vector<HandSpec> seats;
@@ -98,7 +112,7 @@ class EquityRequest : public RequestData {
                                                         CardSet dead) {
     auto data = RequestData::build(table_rules<V>(seats.size()), seats, board, dead);
     if (!data) return std::move(data).error();
-    return EquityRequest(std::move(*data));
+    return EquityRequest(std::move(**data));
   }
 
   // One text field per seat, the board text and the dead-card text.
@@ -108,6 +122,24 @@ class EquityRequest : public RequestData {
     auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead);
     if (!spot) return std::move(spot).error();
     return from_masks(spot->seats, spot->board, spot->dead);
+  }
+
+  // The same two, giving up (answering nothing) soon after `stop` is set.
+  [[nodiscard]] static Result<std::optional<EquityRequest>> from_masks(
+      std::span<const HandSpec> seats, std::span<const CardSet> board, CardSet dead,
+      const std::atomic<bool>& stop) {
+    auto data = RequestData::build(table_rules<V>(seats.size()), seats, board, dead, &stop);
+    if (!data) return std::move(data).error();
+    if (!*data) return std::optional<EquityRequest>();
+    return std::optional(EquityRequest(std::move(**data)));
+  }
+  [[nodiscard]] static Result<std::optional<EquityRequest>> from_text(
+      std::span<const std::string_view> hands, std::string_view board, std::string_view dead,
+      const std::atomic<bool>& stop) {
+    auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead, &stop);
+    if (stop.load(std::memory_order_relaxed)) return std::optional<EquityRequest>();
+    if (!spot) return std::move(spot).error();
+    return from_masks(spot->seats, spot->board, spot->dead, stop);
   }
 
  private:

@@ -1,9 +1,12 @@
 // The four equity entry points (chunk, chunk_from_text, exact,
 // exact_from_text) and the result dictionary they return.
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -152,43 +155,97 @@ struct BatchSize {
   std::size_t threads;
 };
 
+// Counts a call against the interpreter's recursion limit: a Python signal
+// handler that runs while the call waits may call in again, on this stack.
+class Nested {
+ public:
+  Nested() : entered_(Py_EnterRecursiveCall(" in an equity call") == 0) {}
+  ~Nested() {
+    if (entered_) Py_LeaveRecursiveCall();
+  }
+  Nested(const Nested&) = delete;
+  Nested& operator=(const Nested&) = delete;
+  explicit operator bool() const { return entered_; }
+
+ private:
+  bool entered_;
+};
+
 template <class V>
-Result<EquityRequest<V>> build(const MaskQuestion& q) {
-  return EquityRequest<V>::from_masks(q.seats, q.board, q.dead);
+Result<std::optional<EquityRequest<V>>> build(const MaskQuestion& q,
+                                              const std::atomic<bool>& stop) {
+  return EquityRequest<V>::from_masks(q.seats, q.board, q.dead, stop);
 }
 
 template <class V>
-Result<EquityRequest<V>> build(const TextQuestion& q) {
-  return EquityRequest<V>::from_text(q.hands, q.board, q.dead);
+Result<std::optional<EquityRequest<V>>> build(const TextQuestion& q,
+                                              const std::atomic<bool>& stop) {
+  return EquityRequest<V>::from_text(q.hands, q.board, q.dead, stop);
 }
 
+// Builds the request into `out` (left empty when stopped). Runs on a pool
+// worker, without the lock: the question holds no Python objects, and the
+// texts it views belong to strings the call keeps alive.
+template <class V, class Question>
+Outcome prepare(const Question& question, std::unique_ptr<EquityRequest<V>>& out,
+                const std::atomic<bool>& stop) {
+  Result<std::optional<EquityRequest<V>>> built = build<V>(question, stop);
+  if (!built) return std::move(built).error();
+  if (*built) out = std::make_unique<EquityRequest<V>>(std::move(**built));
+  return Ok{};
+}
+
+// Building the request and running the engine both happen with the lock
+// released, the caller waiting so that Ctrl-C is honoured at any stage.
 template <class V, class Question>
 PyObject* sample(const Question& question, const BatchSize& size) {
-  Result<EquityRequest<V>> request = build<V>(question);  // the lock is held
-  if (!request) return to_py(std::move(request).error());
+  Nested nested;
+  if (!nested) return nullptr;
   SignalWatch watch;
-  Result<ChunkResult> total = [&] {
+  std::unique_ptr<EquityRequest<V>> request;
+  std::optional<Result<ChunkResult>> total;
+  Result<LoopEnd> built = [&] {
     ReleaseGil unlocked;
-    return run_batch(*request, size.samples, size.seed, size.threads, nullptr, watch.interrupt());
+    Result<LoopEnd> end = run_waiting(
+        [&](const std::atomic<bool>& stop) { return prepare<V>(question, request, stop); },
+        nullptr, watch.interrupt());
+    if (end && request)
+      total = run_batch(*request, size.samples, size.seed, size.threads, nullptr,
+                        watch.interrupt());
+    return end;
   }();
   if (watch.raised()) return nullptr;
-  if (!total) return to_py(std::move(total).error());
-  return to_dict(*total, request->weighted);
+  if (!built) return to_py(std::move(built).error());
+  if (!total) throw std::logic_error("an equity request neither built nor stopped");
+  if (!*total) return to_py(std::move(*total).error());
+  return to_dict(**total, request->weighted);
 }
 
 template <class V, class Question>
 PyObject* walk(const Question& question) {
-  Result<EquityRequest<V>> request = build<V>(question);
-  if (!request) return to_py(std::move(request).error());
+  Nested nested;
+  if (!nested) return nullptr;
   SignalWatch watch;
-  Result<std::optional<ChunkResult>> walked = [&] {
+  std::unique_ptr<EquityRequest<V>> request;
+  std::optional<ChunkResult> walked;
+  Result<LoopEnd> end = [&] {
     ReleaseGil unlocked;
-    return run_exact_waiting(*request, nullptr, watch.interrupt());
+    return run_waiting(
+        [&](const std::atomic<bool>& stop) -> Outcome {
+          if (Outcome built = prepare<V>(question, request, stop); !built || !request)
+            return built;
+          Result<std::optional<ChunkResult>> answer = run_exact(*request, &stop);
+          if (!answer) return std::move(answer).error();
+          walked = std::move(*answer);
+          return Ok{};
+        },
+        nullptr, watch.interrupt());
   }();
   if (watch.raised()) return nullptr;
-  if (!walked) return to_py(std::move(walked).error());
-  if (!walked->has_value()) Py_RETURN_NONE;  // too many deals to walk
-  return to_dict(**walked, request->weighted);
+  if (!end) return to_py(std::move(end).error());
+  if (!request) throw std::logic_error("an equity request neither built nor stopped");
+  if (!walked) Py_RETURN_NONE;  // too many deals to walk
+  return to_dict(*walked, request->weighted);
 }
 
 // ---------------------------------------------------------------------------
@@ -247,12 +304,15 @@ bool as_hand_specs(PyObject* obj, const char* function, std::vector<HandSpec>& o
   Items seats;
   if (!as_sequence(obj, function, "hands", seats)) return false;
   out.reserve(seats.items().size());
+  std::size_t converted = 0;
   for (PyObject* seat : seats.items()) {
     Items alternatives;
     if (!as_sequence(seat, function, "hands", alternatives)) return false;
     HandSpec hand;
     hand.holdings.reserve(alternatives.items().size());
     for (PyObject* alternative : alternatives.items()) {
+      // Millions of alternatives take a while: let Ctrl-C through meanwhile.
+      if (++converted % 4096 == 0 && PyErr_CheckSignals() != 0) return false;
       Holding holding;
       if (!as_masks(alternative, function, "hands", holding)) return false;
       hand.holdings.push_back(std::move(holding));

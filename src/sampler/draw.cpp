@@ -22,21 +22,29 @@ bool binomial_within(std::uint64_t n, std::uint64_t k, std::uint64_t limit) {
   return c <= limit;
 }
 
+// Combinations between two looks at the stop flag while listing.
+constexpr std::uint32_t STOP_CHECK = 1 << 16;
+
 // Calls f(span of k cards) for every k-combination of `cards`, positions in
-// lexicographic order.
+// lexicographic order; false when `stop` ended it first.
 template <class F>
-void for_each_combination(std::span<const Card> cards, std::size_t k, F&& f) {
+bool for_each_combination(std::span<const Card> cards, std::size_t k,
+                          const std::atomic<bool>* stop, F&& f) {
   const std::size_t n = cards.size();
-  if (k > n) return;
+  if (k > n) return true;
   std::vector<std::size_t> pos(k);
   std::vector<Card> pick(k);
   for (std::size_t i = 0; i < k; ++i) pos[i] = i;
-  for (;;) {
+  for (std::uint32_t until_check = STOP_CHECK;; ) {
     for (std::size_t i = 0; i < k; ++i) pick[i] = cards[pos[i]];
     f(std::span<const Card>(pick));
+    if (--until_check == 0) {
+      until_check = STOP_CHECK;
+      if (stop != nullptr && stop->load(std::memory_order_relaxed)) return false;
+    }
     std::size_t i = k;
     while (i > 0 && pos[i - 1] == n - k + (i - 1)) --i;
-    if (i == 0) return;
+    if (i == 0) return true;
     ++pos[i - 1];
     for (std::size_t j = i; j < k; ++j) pos[j] = pos[j - 1] + 1;
   }
@@ -44,7 +52,8 @@ void for_each_combination(std::span<const Card> cards, std::size_t k, F&& f) {
 
 }  // namespace
 
-SlotSampler::SlotSampler(std::span<const CardSet> slots, CardSet available) {
+SlotSampler::SlotSampler(std::span<const CardSet> slots, CardSet available,
+                         std::uint64_t enumeration_limit) {
   std::vector<CardSet> rest(slots.begin(), slots.end());
   for (CardSet& s : rest) s &= available;
   // A slot with one possible card fixes it, which may pin down others in turn.
@@ -82,9 +91,10 @@ SlotSampler::SlotSampler(std::span<const CardSet> slots, CardSet available) {
   std::optional<ShapePlan> plan = ShapePlan::build(planned, union_);
   if (!plan) {
     mode_ = SamplerMode::Unplanned;
-  } else if (plan->total() <= ENUMERATION_LIMIT) {
+  } else if (plan->total() <= std::min(enumeration_limit, ENUMERATION_LIMIT)) {
     mode_ = SamplerMode::Enumerated;
-    enumerated_ = plan->total() == 0 ? CardLists(planned.size()) : plan->enumerate();
+    enumerated_ = std::make_shared<const CardLists>(
+        plan->total() == 0 ? CardLists(planned.size()) : plan->enumerate());
   } else {
     mode_ = SamplerMode::Planned;
     plan_ = std::move(plan);
@@ -122,8 +132,9 @@ bool SlotSampler::draw_open(CardSet available, Rng& rng, std::vector<Card>& out)
     case SamplerMode::Free:
       return draw_subset(available, static_cast<unsigned>(open_.size()), rng, out);
     case SamplerMode::Enumerated: {
-      if (enumerated_.empty()) return false;
-      const auto entry = enumerated_[rng.below64(enumerated_.size())];
+      const CardLists& lists = *enumerated_;
+      if (lists.empty()) return false;
+      const auto entry = lists[rng.below64(lists.size())];
       for (Card c : entry)
         if (!available.contains(c)) return false;
       out.insert(out.end(), entry.begin(), entry.end());
@@ -175,7 +186,38 @@ bool SlotSampler::draw_open(CardSet available, Rng& rng, std::vector<Card>& out)
   return true;
 }
 
-std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t limit) const {
+const CardLists& SlotSampler::enumerated() const {
+  static const CardLists none;
+  return enumerated_ ? *enumerated_ : none;
+}
+
+std::optional<SlotSampler::SetCount> SlotSampler::set_count(CardSet available,
+                                                             std::uint64_t limit) const {
+  for (Card c : forced_) {
+    if (!available.contains(c)) return SetCount{0, true};
+    available.remove(c);
+  }
+  const std::size_t k = open_.size();
+  if (k == 0) return SetCount{1, true};
+  if (mode_ != SamplerMode::Free) {
+    CardSet union_all;
+    for (CardSet s : open_) union_all |= s;
+    available &= union_all;
+  }
+  const unsigned n = available.count();
+  if (n < k) return SetCount{0, true};
+  if (mode_ != SamplerMode::Free) {
+    if (const std::optional<ShapePlan> plan = ShapePlan::build(open_, available)) {
+      if (plan->total() > limit) return std::nullopt;
+      return SetCount{static_cast<std::uint64_t>(plan->total()), true};
+    }
+  }
+  if (!binomial_within(n, k, limit)) return std::nullopt;
+  return SetCount{static_cast<std::uint64_t>(binomial(n, k)), mode_ == SamplerMode::Free};
+}
+
+std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t limit,
+                                               const std::atomic<bool>* stop) const {
   CardLists out(forced_.size() + open_.size());
   for (Card c : forced_) {
     if (!available.contains(c)) return out;
@@ -198,7 +240,7 @@ std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t 
     if (cards.size() < k) return out;
     if (!binomial_within(cards.size(), k, limit)) return std::nullopt;
     out.reserve(static_cast<std::size_t>(binomial(cards.size(), k)));
-    for_each_combination(cards, k, push);
+    if (!for_each_combination(cards, k, stop, push)) return std::nullopt;
     return out;
   }
 
@@ -210,14 +252,16 @@ std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t 
   const std::optional<ShapePlan> plan = ShapePlan::build(open_, available);
   if (!plan) {
     if (!binomial_within(cards.size(), k, limit)) return std::nullopt;
-    for_each_combination(cards, k, [&](std::span<const Card> pick) {
+    const bool listed = for_each_combination(cards, k, stop, [&](std::span<const Card> pick) {
       if (has_perfect_matching(open_, pick)) push(pick);
     });
+    if (!listed) return std::nullopt;
     return out;
   }
   if (plan->total() > limit) return std::nullopt;
-  const CardLists sets = plan->enumerate();
-  if (forced_.empty()) return sets;
+  CardLists sets = plan->enumerate(stop);
+  if (stop != nullptr && stop->load(std::memory_order_relaxed)) return std::nullopt;
+  if (forced_.empty()) return std::optional<CardLists>(std::move(sets));
   out.reserve(sets.size());
   for (std::size_t i = 0; i < sets.size(); ++i) push(sets[i]);
   return out;

@@ -12,6 +12,9 @@ namespace {
 // A pattern is one bit per slot, so plans cover at most this many slots.
 constexpr std::size_t MAX_PATTERN_SLOTS = 64;
 
+// Lists between two looks at the stop flag while listing.
+constexpr std::size_t STOP_CHECK = 1 << 16;
+
 // Enumerates count vectors class by class, keeping the feasible ones.
 struct ShapeWalk {
   std::span<const CardSet> slots;
@@ -89,14 +92,19 @@ struct HandBuilder {
   const std::vector<CardSet>& classes;
   const std::vector<std::uint8_t>& counts;
   CardLists& out;
+  const std::atomic<bool>* stop;
   std::vector<Card> scratch;
+  bool stopped = false;
 
   void build_hands(std::size_t p) {
+    if (stopped) return;
     std::size_t j = p;
     const std::size_t n = std::min(counts.size(), classes.size());
     while (j < n && counts[j] == 0) ++j;
     if (j >= n) {
       out.push_back(scratch);
+      if (out.size() % STOP_CHECK == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
+        stopped = true;
       return;
     }
     // Each recursion level owns its class's cards; copy them locally.
@@ -111,7 +119,7 @@ struct HandBuilder {
       build_hands(j + 1);
       return;
     }
-    for (std::size_t i = start; i + k <= cards.size(); ++i) {
+    for (std::size_t i = start; i + k <= cards.size() && !stopped; ++i) {
       scratch.push_back(cards[i]);
       choose(j, cards, k - 1, i + 1);
       scratch.pop_back();
@@ -125,6 +133,7 @@ std::optional<ShapePlan> ShapePlan::build(std::span<const CardSet> slots, CardSe
   if (slots.empty()) return std::nullopt;
   ShapePlan plan;
   plan.slot_count_ = slots.size();
+  plan.tables_ = std::make_shared<const Tables>();
   // More slots than cards can never be filled.
   if (slots.size() > MAX_PATTERN_SLOTS) return plan;
 
@@ -146,14 +155,16 @@ std::optional<ShapePlan> ShapePlan::build(std::span<const CardSet> slots, CardSe
   ShapeWalk walk(slots, plan.classes_, patterns);
   walk.walk(0, static_cast<unsigned>(slots.size()));
   if (walk.gave_up) return std::nullopt;
-  plan.shapes_ = std::move(walk.shapes);
-  plan.cumulative_.reserve(plan.shapes_.size());
+  auto tables = std::make_shared<Tables>();
+  tables->shapes = std::move(walk.shapes);
+  tables->cumulative.reserve(tables->shapes.size());
   u128 sum = 0;
-  for (const Shape& s : plan.shapes_) {
+  for (const Shape& s : tables->shapes) {
     sum = sat_add(sum, s.weight);
-    plan.cumulative_.push_back(sum);
+    tables->cumulative.push_back(sum);
   }
   plan.total_ = sum;
+  plan.tables_ = std::move(tables);
   return plan;
 }
 
@@ -162,7 +173,7 @@ u128 ShapePlan::weigh(CardSet available, WeighingScratch& scratch) const {
   for (std::size_t j = 0; j < classes_.size(); ++j) scratch.classes[j] = classes_[j] & available;
   scratch.cumulative.clear();
   u128 sum = 0;
-  for (const Shape& s : shapes_) {
+  for (const Shape& s : shapes()) {
     const std::size_t n = std::min(s.counts.size(), scratch.classes.size());
     u128 weight = 1;
     for (std::size_t j = 0; j < n && weight != 0; ++j)
@@ -180,8 +191,8 @@ void ShapePlan::draw_from(std::span<const CardSet> classes, std::span<const u128
   // The first shape whose running sum exceeds x: zero weights are never hit.
   const auto chosen = static_cast<std::size_t>(
       std::upper_bound(cumulative.begin(), cumulative.end(), x) - cumulative.begin());
-  if (chosen >= shapes_.size()) return;
-  const Shape& shape = shapes_[chosen];
+  if (chosen >= shapes().size()) return;
+  const Shape& shape = shapes()[chosen];
   const std::size_t n = std::min(shape.counts.size(), classes.size());
   for (std::size_t j = 0; j < n; ++j) {
     CardSet rest = classes[j];
@@ -193,14 +204,15 @@ void ShapePlan::draw_from(std::span<const CardSet> classes, std::span<const u128
   }
 }
 
-CardLists ShapePlan::enumerate() const {
+CardLists ShapePlan::enumerate(const std::atomic<bool>* stop) const {
   CardLists out(slot_count_);
   constexpr u128 RESERVE_CAP = 1048576;
   out.reserve(static_cast<std::size_t>(std::min(total_, RESERVE_CAP)));
-  for (const Shape& shape : shapes_) {
-    HandBuilder builder{classes_, shape.counts, out, {}};
+  for (const Shape& shape : shapes()) {
+    HandBuilder builder{classes_, shape.counts, out, stop, {}};
     builder.scratch.reserve(slot_count_);
     builder.build_hands(0);
+    if (builder.stopped) break;
   }
   return out;
 }
