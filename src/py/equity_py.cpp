@@ -333,9 +333,13 @@ bool as_mask_question(PyObject* const* a, const char* function, MaskQuestion& q)
 
 // Optional arguments keep their defaults when not given.
 bool as_text_question(PyObject* const* a, const char* function, Items& keep, TextQuestion& q) {
-  return as_str_list(a[1], function, "hands", keep, q.hands) &&
-         (a[2] == nullptr || as_str(a[2], function, "board", q.board)) &&
-         (a[3] == nullptr || as_str(a[3], function, "dead", q.dead));
+  PyRef board, dead;
+  const bool ok = as_str_list(a[1], function, "hands", keep, q.hands) &&
+                  (a[2] == nullptr || as_str(a[2], function, "board", q.board, board)) &&
+                  (a[3] == nullptr || as_str(a[3], function, "dead", q.dead, dead));
+  for (PyRef* encoded : {&board, &dead})
+    if (*encoded) keep.encoded.push_back(std::move(*encoded));
+  return ok;
 }
 
 bool as_batch_size(PyObject* samples, PyObject* seed, PyObject* threads, const char* function,
@@ -355,10 +359,11 @@ PyObject* chunk(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
                                           "samples", "seed", "threads"};
   PyObject* a[7];
   std::string_view key;
+  PyRef key_text;
   MaskQuestion question;
   BatchSize size{0, 0, 0};
   if (!parse_args("chunk", NAMES, 5, args, nargs, kwnames, a) ||
-      !as_str(a[0], "chunk", "variant", key) || !as_mask_question(a, "chunk", question) ||
+      !as_str(a[0], "chunk", "variant", key, key_text) || !as_mask_question(a, "chunk", question) ||
       !as_batch_size(a[4], a[5], a[6], "chunk", size))
     return nullptr;
   const Game* game = game_of(key);
@@ -370,11 +375,12 @@ PyObject* chunk_from_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
                                           "samples", "seed", "threads"};
   PyObject* a[7];
   std::string_view key;
+  PyRef key_text;
   Items keep;
   TextQuestion question;
   BatchSize size{100'000, 0, 0};
   if (!parse_args("chunk_from_text", NAMES, 2, args, nargs, kwnames, a) ||
-      !as_str(a[0], "chunk_from_text", "variant", key) ||
+      !as_str(a[0], "chunk_from_text", "variant", key, key_text) ||
       !as_text_question(a, "chunk_from_text", keep, question) ||
       !as_batch_size(a[4], a[5], a[6], "chunk_from_text", size))
     return nullptr;
@@ -386,9 +392,10 @@ PyObject* exact(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
   static constexpr const char* NAMES[] = {"variant", "hands", "board", "dead"};
   PyObject* a[4];
   std::string_view key;
+  PyRef key_text;
   MaskQuestion question;
   if (!parse_args("exact", NAMES, 4, args, nargs, kwnames, a) ||
-      !as_str(a[0], "exact", "variant", key) || !as_mask_question(a, "exact", question))
+      !as_str(a[0], "exact", "variant", key, key_text) || !as_mask_question(a, "exact", question))
     return nullptr;
   const Game* game = game_of(key);
   return game ? game->exact(question) : nullptr;
@@ -398,10 +405,11 @@ PyObject* exact_from_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   static constexpr const char* NAMES[] = {"variant", "hands", "board", "dead"};
   PyObject* a[4];
   std::string_view key;
+  PyRef key_text;
   Items keep;
   TextQuestion question;
   if (!parse_args("exact_from_text", NAMES, 2, args, nargs, kwnames, a) ||
-      !as_str(a[0], "exact_from_text", "variant", key) ||
+      !as_str(a[0], "exact_from_text", "variant", key, key_text) ||
       !as_text_question(a, "exact_from_text", keep, question))
     return nullptr;
   const Game* game = game_of(key);
