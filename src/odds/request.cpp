@@ -9,6 +9,7 @@
 
 #include "notation/parser.h"
 #include "odds/deal.h"
+#include "odds/pool.h"  // free_later
 #include "odds/threads.h"
 
 namespace vantor {
@@ -33,6 +34,14 @@ constexpr std::size_t STOP_STRIDE = 1024;
 
 bool halted(const std::atomic<bool>* stop) {
   return stop != nullptr && stop->load(std::memory_order_relaxed);
+}
+
+// The answer of a stopped build; what it had made is freed off the path of
+// the interrupt that stopped it.
+template <class... Parts>
+std::optional<RequestData> abandon(Parts&... parts) {
+  (free_later(std::move(parts)), ...);
+  return std::nullopt;
 }
 
 // For each holding, the first holding equal to it (itself if none comes
@@ -62,9 +71,9 @@ std::uint64_t live_slot_count(std::span<const CardSet> holding, CardSet live) {
   return sum;
 }
 
-// Steps of `build` that check the seats' holding lengths and pad short ones.
-Result<std::vector<HandSpec>> normalise_seats(const TableRules& rules,
-                                              std::span<const HandSpec> seats) {
+// Steps of `build` that check the seats' holding lengths and pad short ones,
+// in place.
+Outcome normalise_seats(const TableRules& rules, std::vector<HandSpec>& seats) {
   if (rules.stud) {
     // Stud seats show the same number of cards at any moment of the hand.
     std::optional<std::size_t> common;
@@ -75,21 +84,18 @@ Result<std::vector<HandSpec>> normalise_seats(const TableRules& rules,
       }
     if (common && *common <= 2) return EquityError::NotEnoughCards{*common};
   }
-  std::vector<HandSpec> out;
-  out.reserve(seats.size());
-  for (const HandSpec& seat : seats) {
+  for (HandSpec& seat : seats) {
     if (seat.holdings.empty()) return EquityError::MixedHandSizes{};
     const std::size_t m = seat.holdings.front().size();
     for (const Holding& h : seat.holdings)
       if (h.size() != m) return EquityError::MixedHandSizes{};
     if (m > rules.hole_slots || (m < rules.hole_slots && !rules.short_holdings))
       return EquityError::NotEnoughCards{m};
-    HandSpec copy = seat;
     // Cards not shown yet (stud) or not kept (draw) come from the deck.
-    for (Holding& h : copy.holdings) h.resize(rules.hole_slots, CardSet::full_deck());
-    out.push_back(std::move(copy));
+    if (m < rules.hole_slots)
+      for (Holding& h : seat.holdings) h.resize(rules.hole_slots, CardSet::full_deck());
   }
-  return out;
+  return Ok{};
 }
 
 }  // namespace
@@ -133,19 +139,17 @@ std::optional<PinnedSpot> pin_open_suits(std::span<const HandSpec> seats,
 }
 
 Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
-                                                      std::span<const HandSpec> seats_in,
+                                                      std::vector<HandSpec> seats,
                                                       std::span<const CardSet> board_in,
                                                       CardSet dead,
                                                       const std::atomic<bool>* stop) {
-  const std::size_t n = seats_in.size();
-  const std::optional<RequestData> abandoned;
+  const std::size_t n = seats.size();
   if (n < 2) return EquityError::TooFewSeats{};
   if (n > rules.seat_limit) return EquityError::TooManySeats{n, rules.seat_limit};
 
-  auto normalised = normalise_seats(rules, seats_in);
-  if (!normalised) return std::move(normalised).error();
-  std::vector<HandSpec> seats = std::move(*normalised);
-  if (halted(stop)) return abandoned;
+  if (Outcome normalised = normalise_seats(rules, seats); !normalised)
+    return std::move(normalised).error();
+  if (halted(stop)) return abandon(seats);
 
   for (const HandSpec& seat : seats) {
     const bool fillable = std::any_of(seat.holdings.begin(), seat.holdings.end(), [](const Holding& h) {
@@ -195,7 +199,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
 
   if (auto feasible = check_feasible(seats, board, live); !feasible)
     return std::move(feasible).error();
-  if (halted(stop)) return abandoned;
+  if (halted(stop)) return abandon(seats);
 
   RequestData r{SlotSampler(board, live)};
   r.board_slots = board.size();
@@ -213,7 +217,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
     std::vector<SlotSampler>& samplers = r.samplers[i];
     samplers.reserve(holdings.size());
     for (std::size_t k = 0; k < holdings.size(); ++k) {
-      if (k % STOP_STRIDE == 0 && halted(stop)) return abandoned;
+      if (k % STOP_STRIDE == 0 && halted(stop)) return abandon(seats, r);
       const std::uint32_t first = r.alike[i][k];
       if (first != k) {
         samplers.push_back(samplers[first]);
@@ -257,7 +261,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
     r.plans[i].reserve(r.slots[i].size());
     r.log_weights[i].reserve(r.slots[i].size());
     for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
-      if (k % STOP_STRIDE == 0 && halted(stop)) return abandoned;
+      if (k % STOP_STRIDE == 0 && halted(stop)) return abandon(r);
       const Holding& h = r.slots[i][k];
       if (const std::size_t first = i < n ? r.alike[i][k] : k; first != k) {
         r.plans[i].push_back(r.plans[i][first]);  // shares the shapes
@@ -294,7 +298,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
         r.log_weights[i][k] += lost[k] - least;
   }
 
-  if (halted(stop)) return abandoned;
+  if (halted(stop)) return abandon(r);
   r.weighted = pick_weighted(r);
   return std::optional(std::move(r));
 }

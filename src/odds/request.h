@@ -64,7 +64,7 @@ class RequestData {
   // dealing needs; the first failing check is the error. Answers nothing
   // soon after `stop` is set: whoever sets it is abandoning the question.
   [[nodiscard]] static Result<std::optional<RequestData>> build(
-      const TableRules& rules, std::span<const HandSpec> seats, std::span<const CardSet> board,
+      const TableRules& rules, std::vector<HandSpec> seats, std::span<const CardSet> board,
       CardSet dead, const std::atomic<bool>* stop = nullptr);
 
  private:
@@ -110,7 +110,8 @@ class EquityRequest : public RequestData {
   [[nodiscard]] static Result<EquityRequest> from_masks(std::span<const HandSpec> seats,
                                                         std::span<const CardSet> board,
                                                         CardSet dead) {
-    auto data = RequestData::build(table_rules<V>(seats.size()), seats, board, dead);
+    auto data = RequestData::build(table_rules<V>(seats.size()),
+                                   std::vector<HandSpec>(seats.begin(), seats.end()), board, dead);
     if (!data) return std::move(data).error();
     return EquityRequest(std::move(**data));
   }
@@ -121,14 +122,19 @@ class EquityRequest : public RequestData {
                                                        std::string_view dead) {
     auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead);
     if (!spot) return std::move(spot).error();
-    return from_masks(spot->seats, spot->board, spot->dead);
+    auto data = RequestData::build(table_rules<V>(hands.size()), std::move(spot->seats),
+                                   spot->board, spot->dead);
+    if (!data) return std::move(data).error();
+    return EquityRequest(std::move(**data));
   }
 
   // The same two, giving up (answering nothing) soon after `stop` is set.
+  // The seats are taken over rather than copied.
   [[nodiscard]] static Result<std::optional<EquityRequest>> from_masks(
-      std::span<const HandSpec> seats, std::span<const CardSet> board, CardSet dead,
+      std::vector<HandSpec> seats, std::span<const CardSet> board, CardSet dead,
       const std::atomic<bool>& stop) {
-    auto data = RequestData::build(table_rules<V>(seats.size()), seats, board, dead, &stop);
+    const std::size_t n = seats.size();
+    auto data = RequestData::build(table_rules<V>(n), std::move(seats), board, dead, &stop);
     if (!data) return std::move(data).error();
     if (!*data) return std::optional<EquityRequest>();
     return std::optional(EquityRequest(std::move(**data)));
@@ -139,7 +145,7 @@ class EquityRequest : public RequestData {
     auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead, &stop);
     if (stop.load(std::memory_order_relaxed)) return std::optional<EquityRequest>();
     if (!spot) return std::move(spot).error();
-    return from_masks(spot->seats, spot->board, spot->dead, stop);
+    return from_masks(std::move(spot->seats), spot->board, spot->dead, stop);
   }
 
  private:

@@ -13,6 +13,7 @@
 
 #include "cards/card.h"
 #include "notation/hand_spec.h"
+#include "odds/pool.h"  // free_later
 #include "odds/request.h"
 #include "odds/result.h"
 #include "odds/runner.h"
@@ -171,15 +172,14 @@ class Nested {
   bool entered_;
 };
 
+// The seats are handed over: the call has no further use for them.
 template <class V>
-Result<std::optional<EquityRequest<V>>> build(const MaskQuestion& q,
-                                              const std::atomic<bool>& stop) {
-  return EquityRequest<V>::from_masks(q.seats, q.board, q.dead, stop);
+Result<std::optional<EquityRequest<V>>> build(MaskQuestion& q, const std::atomic<bool>& stop) {
+  return EquityRequest<V>::from_masks(std::move(q.seats), q.board, q.dead, stop);
 }
 
 template <class V>
-Result<std::optional<EquityRequest<V>>> build(const TextQuestion& q,
-                                              const std::atomic<bool>& stop) {
+Result<std::optional<EquityRequest<V>>> build(TextQuestion& q, const std::atomic<bool>& stop) {
   return EquityRequest<V>::from_text(q.hands, q.board, q.dead, stop);
 }
 
@@ -187,7 +187,7 @@ Result<std::optional<EquityRequest<V>>> build(const TextQuestion& q,
 // worker, without the lock: the question holds no Python objects, and the
 // texts it views belong to strings the call keeps alive.
 template <class V, class Question>
-Outcome prepare(const Question& question, std::unique_ptr<EquityRequest<V>>& out,
+Outcome prepare(Question& question, std::unique_ptr<EquityRequest<V>>& out,
                 const std::atomic<bool>& stop) {
   Result<std::optional<EquityRequest<V>>> built = build<V>(question, stop);
   if (!built) return std::move(built).error();
@@ -198,7 +198,7 @@ Outcome prepare(const Question& question, std::unique_ptr<EquityRequest<V>>& out
 // Building the request and running the engine both happen with the lock
 // released, the caller waiting so that Ctrl-C is honoured at any stage.
 template <class V, class Question>
-PyObject* sample(const Question& question, const BatchSize& size) {
+PyObject* sample(Question& question, const BatchSize& size) {
   Nested nested;
   if (!nested) return nullptr;
   SignalWatch watch;
@@ -214,7 +214,10 @@ PyObject* sample(const Question& question, const BatchSize& size) {
                         watch.interrupt());
     return end;
   }();
-  if (watch.raised()) return nullptr;
+  if (watch.raised()) {
+    free_later(std::move(request));
+    return nullptr;
+  }
   if (!built) return to_py(std::move(built).error());
   if (!total) throw std::logic_error("an equity request neither built nor stopped");
   if (!*total) return to_py(std::move(*total).error());
@@ -222,7 +225,7 @@ PyObject* sample(const Question& question, const BatchSize& size) {
 }
 
 template <class V, class Question>
-PyObject* walk(const Question& question) {
+PyObject* walk(Question& question) {
   Nested nested;
   if (!nested) return nullptr;
   SignalWatch watch;
@@ -241,7 +244,10 @@ PyObject* walk(const Question& question) {
         },
         nullptr, watch.interrupt());
   }();
-  if (watch.raised()) return nullptr;
+  if (watch.raised()) {
+    free_later(std::move(request));
+    return nullptr;
+  }
   if (!end) return to_py(std::move(end).error());
   if (!request) throw std::logic_error("an equity request neither built nor stopped");
   if (!walked) Py_RETURN_NONE;  // too many deals to walk
@@ -253,10 +259,10 @@ PyObject* walk(const Question& question) {
 
 struct Game {
   std::string_view key;
-  PyObject* (*chunk)(const MaskQuestion&, const BatchSize&);
-  PyObject* (*chunk_from_text)(const TextQuestion&, const BatchSize&);
-  PyObject* (*exact)(const MaskQuestion&);
-  PyObject* (*exact_from_text)(const TextQuestion&);
+  PyObject* (*chunk)(MaskQuestion&, const BatchSize&);
+  PyObject* (*chunk_from_text)(TextQuestion&, const BatchSize&);
+  PyObject* (*exact)(MaskQuestion&);
+  PyObject* (*exact_from_text)(TextQuestion&);
 };
 
 template <class... V>
