@@ -38,7 +38,11 @@ def run_many(call, times):
 
 def assert_no_leak(call, times, args=()):
     """Runs `call` `times` times (after a warm-up) and checks that memory, the
-    number of live objects and the reference counts of `args` stay put."""
+    number of live objects and the reference counts of `args` stay put. Under
+    the sanitizers, which hold freed memory back and find leaks themselves,
+    memory is not compared and fewer calls suffice."""
+    if SANITIZED:
+        times //= 20
     run_many(call, max(times // 10, 10))
     gc.collect()
     counts = [sys.getrefcount(a) for a in args]
@@ -48,7 +52,7 @@ def assert_no_leak(call, times, args=()):
     gc.collect()
     assert [sys.getrefcount(a) for a in args] == counts
     assert len(gc.get_objects()) - objects < 50
-    assert resident_bytes() - rss < 3 * 2**20
+    assert SANITIZED or resident_bytes() - rss < 3 * 2**20
 
 
 HANDS = ["AhKh", "QsQd"]
