@@ -76,7 +76,7 @@ NotationResult<std::vector<CardSet>> parse_slots(std::string_view text, std::siz
 }
 
 NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, bool exact,
-                                     const std::atomic<bool>* stop) {
+                                     const std::function<bool()>& halted) {
   std::vector<Trimmed> pieces;
   for (std::size_t start = 0;;) {
     const std::size_t comma = text.find(',', start);
@@ -87,11 +87,9 @@ NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, b
   }
 
   HandSpec hand;
-  constexpr std::size_t STOP_STRIDE = 4096;  // pieces between two looks at the stop flag
+  constexpr std::size_t STOP_STRIDE = 64;  // pieces between two questions to `halted`
   for (std::size_t p = 0; p < pieces.size(); ++p) {
-    if (p % STOP_STRIDE == STOP_STRIDE - 1 && stop != nullptr &&
-        stop->load(std::memory_order_relaxed))
-      break;
+    if (p % STOP_STRIDE == STOP_STRIDE - 1 && halted && halted()) break;
     const Trimmed& piece = pieces[p];
     if (piece.text.empty()) return NotationError{Kind::NothingToRead{}, piece.offset, 0};
     if (slots == 2) {

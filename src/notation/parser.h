@@ -9,8 +9,8 @@
 //   auto dead = parse_dead("2c 2d");         // {2c, 2d}
 #pragma once
 
-#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -41,10 +41,11 @@ Trimmed trimmed(std::string_view text, std::size_t base);
 
 // The common body of the two hand readers: comma-separated alternatives, each
 // exactly `slots` cards (exact) or 1 to `slots` cards; ranges when slots is 2.
-// Once `stop` is set it ends early with part of the field.
+// `halted` is asked every few thousand alternatives; once it answers true the
+// reading ends early with part of the field.
 [[nodiscard]] NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots,
                                                    bool exact,
-                                                   const std::atomic<bool>* stop = nullptr);
+                                                   const std::function<bool()>& halted = {});
 
 // A hand field whose every holding has exactly `slots` slot sets.
 [[nodiscard]] NotationResult<HandSpec> parse_hand(std::string_view text, std::size_t slots);

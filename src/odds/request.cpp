@@ -1,11 +1,11 @@
 #include "odds/request.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <unordered_set>
 
 #include "notation/parser.h"
 #include "odds/deal.h"
@@ -29,12 +29,11 @@ CardSet named_cards(std::span<const CardSet> holding) {
   return out;
 }
 
-// Holdings between two looks at the stop flag in the per-holding stages.
+// Copies of a holding between two questions to `halted`; a holding of its
+// own, whose tables are built, asks every time (the question is cheap).
 constexpr std::size_t STOP_STRIDE = 1024;
 
-bool halted(const std::atomic<bool>* stop) {
-  return stop != nullptr && stop->load(std::memory_order_relaxed);
-}
+bool asked_to_stop(const std::function<bool()>& halted) { return halted && halted(); }
 
 // The answer of a stopped build; what it had made is freed off the path of
 // the interrupt that stopped it.
@@ -45,23 +44,24 @@ std::optional<RequestData> abandon(Parts&... parts) {
 }
 
 // For each holding, the first holding equal to it (itself if none comes
-// before): one sort of the indices, n log n in the holdings.
+// before): one pass with a hash table of the distinct holdings seen.
 std::vector<std::uint32_t> first_alike(const std::vector<Holding>& holdings) {
-  std::vector<std::uint32_t> order(holdings.size());
-  for (std::size_t k = 0; k < order.size(); ++k) order[k] = static_cast<std::uint32_t>(k);
-  const auto less = [&](std::uint32_t a, std::uint32_t b) {
-    return std::lexicographical_compare(
-        holdings[a].begin(), holdings[a].end(), holdings[b].begin(), holdings[b].end(),
-        [](CardSet x, CardSet y) { return x.mask() < y.mask(); });
+  struct Hash {
+    const std::vector<Holding>* all;
+    std::size_t operator()(std::uint32_t k) const {
+      std::uint64_t h = 0x9E3779B97F4A7C15;
+      for (CardSet s : (*all)[k]) h = (h ^ s.mask()) * 0xFF51AFD7ED558CCD;
+      return static_cast<std::size_t>(h ^ (h >> 32));
+    }
   };
-  std::stable_sort(order.begin(), order.end(), less);
+  struct Same {
+    const std::vector<Holding>* all;
+    bool operator()(std::uint32_t a, std::uint32_t b) const { return (*all)[a] == (*all)[b]; }
+  };
+  std::unordered_set<std::uint32_t, Hash, Same> seen(16, Hash{&holdings}, Same{&holdings});
   std::vector<std::uint32_t> first(holdings.size());
-  for (std::size_t at = 0; at < order.size();) {
-    std::size_t end = at + 1;
-    while (end < order.size() && holdings[order[end]] == holdings[order[at]]) ++end;
-    for (std::size_t j = at; j < end; ++j) first[order[j]] = order[at];  // stable: lowest index first
-    at = end;
-  }
+  for (std::size_t k = 0; k < holdings.size(); ++k)
+    first[k] = *seen.insert(static_cast<std::uint32_t>(k)).first;
   return first;
 }
 
@@ -142,14 +142,14 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
                                                       std::vector<HandSpec> seats,
                                                       std::span<const CardSet> board_in,
                                                       CardSet dead,
-                                                      const std::atomic<bool>* stop) {
+                                                      const std::function<bool()>& halted) {
   const std::size_t n = seats.size();
   if (n < 2) return EquityError::TooFewSeats{};
   if (n > rules.seat_limit) return EquityError::TooManySeats{n, rules.seat_limit};
 
   if (Outcome normalised = normalise_seats(rules, seats); !normalised)
     return std::move(normalised).error();
-  if (halted(stop)) return abandon(seats);
+  if (asked_to_stop(halted)) return abandon(seats);
 
   for (const HandSpec& seat : seats) {
     const bool fillable = std::any_of(seat.holdings.begin(), seat.holdings.end(), [](const Holding& h) {
@@ -199,7 +199,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
 
   if (auto feasible = check_feasible(seats, board, live); !feasible)
     return std::move(feasible).error();
-  if (halted(stop)) return abandon(seats);
+  if (asked_to_stop(halted)) return abandon(seats);
 
   RequestData r{SlotSampler(board, live)};
   r.board_slots = board.size();
@@ -217,8 +217,9 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
     std::vector<SlotSampler>& samplers = r.samplers[i];
     samplers.reserve(holdings.size());
     for (std::size_t k = 0; k < holdings.size(); ++k) {
-      if (k % STOP_STRIDE == 0 && halted(stop)) return abandon(seats, r);
       const std::uint32_t first = r.alike[i][k];
+      if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted))
+        return abandon(seats, r);
       if (first != k) {
         samplers.push_back(samplers[first]);
         continue;
@@ -261,9 +262,10 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
     r.plans[i].reserve(r.slots[i].size());
     r.log_weights[i].reserve(r.slots[i].size());
     for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
-      if (k % STOP_STRIDE == 0 && halted(stop)) return abandon(r);
+      const std::size_t first = i < n ? r.alike[i][k] : k;
+      if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted)) return abandon(r);
       const Holding& h = r.slots[i][k];
-      if (const std::size_t first = i < n ? r.alike[i][k] : k; first != k) {
+      if (first != k) {
         r.plans[i].push_back(r.plans[i][first]);  // shares the shapes
         r.log_weights[i].push_back(r.log_weights[i][first]);
         lost[k] = lost[first];
@@ -298,19 +300,19 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
         r.log_weights[i][k] += lost[k] - least;
   }
 
-  if (halted(stop)) return abandon(r);
+  if (asked_to_stop(halted)) return abandon(r);
   r.weighted = pick_weighted(r);
   return std::optional(std::move(r));
 }
 
 Result<ParsedSpot> parse_spot(const TableRules& rules, std::span<const std::string_view> hands,
                               std::string_view board, std::string_view dead,
-                              const std::atomic<bool>* stop) {
+                              const std::function<bool()>& halted) {
   ParsedSpot spot;
   spot.seats.reserve(hands.size());
   for (std::string_view text : hands) {
     // Short holdings are read like the others, with any length up to the hole count.
-    auto seat = parse_field(text, rules.hole_slots, !rules.short_holdings, stop);
+    auto seat = parse_field(text, rules.hole_slots, !rules.short_holdings, halted);
     if (!seat) return std::move(seat).error();
     spot.seats.push_back(std::move(*seat));
   }

@@ -11,9 +11,9 @@
 //   request->order;                               // seats and board, most constrained first
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -61,11 +61,12 @@ class RequestData {
   static constexpr std::uint64_t LISTING_BUDGET = 4'000'000;
 
   // Checks the question under one game's rules and prepares everything
-  // dealing needs; the first failing check is the error. Answers nothing
-  // soon after `stop` is set: whoever sets it is abandoning the question.
+  // dealing needs; the first failing check is the error. `halted` is asked
+  // every few milliseconds of work; once it answers true the build ends,
+  // answering nothing: whoever asked is abandoning the question.
   [[nodiscard]] static Result<std::optional<RequestData>> build(
       const TableRules& rules, std::vector<HandSpec> seats, std::span<const CardSet> board,
-      CardSet dead, const std::atomic<bool>* stop = nullptr);
+      CardSet dead, const std::function<bool()>& halted = {});
 
  private:
   explicit RequestData(SlotSampler board) : board_sampler(std::move(board)) {}
@@ -80,11 +81,11 @@ struct ParsedSpot {
 
 // Reads every hand field in seat order, then the board, then the dead cards;
 // the first notation error is returned (as the equity error carrying it).
-// Once `stop` is set it ends early with a meaningless answer.
+// Once `halted` answers true it ends early with a meaningless answer.
 [[nodiscard]] Result<ParsedSpot> parse_spot(const TableRules& rules,
                                             std::span<const std::string_view> hands,
                                             std::string_view board, std::string_view dead,
-                                            const std::atomic<bool>* stop = nullptr);
+                                            const std::function<bool()>& halted = {});
 
 struct PinnedSpot {
   std::vector<HandSpec> seats;
@@ -128,24 +129,24 @@ class EquityRequest : public RequestData {
     return EquityRequest(std::move(**data));
   }
 
-  // The same two, giving up (answering nothing) soon after `stop` is set.
-  // The seats are taken over rather than copied.
+  // The same two, giving up (answering nothing) once `halted`, asked every
+  // few milliseconds, answers true. The seats are taken over, not copied.
   [[nodiscard]] static Result<std::optional<EquityRequest>> from_masks(
       std::vector<HandSpec> seats, std::span<const CardSet> board, CardSet dead,
-      const std::atomic<bool>& stop) {
+      const std::function<bool()>& halted) {
     const std::size_t n = seats.size();
-    auto data = RequestData::build(table_rules<V>(n), std::move(seats), board, dead, &stop);
+    auto data = RequestData::build(table_rules<V>(n), std::move(seats), board, dead, halted);
     if (!data) return std::move(data).error();
     if (!*data) return std::optional<EquityRequest>();
     return std::optional(EquityRequest(std::move(**data)));
   }
   [[nodiscard]] static Result<std::optional<EquityRequest>> from_text(
       std::span<const std::string_view> hands, std::string_view board, std::string_view dead,
-      const std::atomic<bool>& stop) {
-    auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead, &stop);
-    if (stop.load(std::memory_order_relaxed)) return std::optional<EquityRequest>();
+      const std::function<bool()>& halted) {
+    auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead, halted);
+    if (halted()) return std::optional<EquityRequest>();
     if (!spot) return std::move(spot).error();
-    return from_masks(std::move(spot->seats), spot->board, spot->dead, stop);
+    return from_masks(std::move(spot->seats), spot->board, spot->dead, halted);
   }
 
  private:

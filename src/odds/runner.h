@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <type_traits>
 
 #include "error/error.h"
 #include "odds/chunk.h"
@@ -90,18 +89,23 @@ class BatchLoop final : public OrderedLoop {
   ChunkResult total;  // chunks 0, 1, ... merged in order
 };
 
-// One task, for a caller that waits on the pool so that it can be interrupted.
-template <class Task>
-class WaitingLoop final : public OrderedLoop {
+template <class V>
+class ExactLoop final : public OrderedLoop {
  public:
-  explicit WaitingLoop(Task& task) : task_(task) {}
+  explicit ExactLoop(const EquityRequest<V>& request) : request_(request) {}
+
   Outcome run(std::uint64_t, std::size_t, const std::atomic<bool>& stop) override {
-    return task_(stop);
+    Result<std::optional<ChunkResult>> walked = run_exact(request_, &stop);
+    if (!walked) return std::move(walked).error();
+    answer = std::move(*walked);
+    return Ok{};
   }
   void take(std::uint64_t, std::size_t) override {}
 
+  std::optional<ChunkResult> answer;
+
  private:
-  Task& task_;
+  const EquityRequest<V>& request_;
 };
 
 }  // namespace detail
@@ -123,18 +127,6 @@ Result<ChunkResult> run_batch(const EquityRequest<V>& request, std::uint64_t sam
   return std::move(loop.total);
 }
 
-// Runs `task(stop)`, which returns an Outcome, on a pool worker while the
-// calling thread waits, so that the caller can be interrupted: `interrupted`
-// is asked every WAIT_SLICE_MS, and the task should end soon after its
-// `stop` turns true. Stopped when `stop` or `interrupted` ended the wait;
-// whatever the task produced must then be discarded.
-template <class Task>
-Result<LoopEnd> run_waiting(Task&& task, const std::atomic<bool>* stop = nullptr,
-                            const Interrupt& interrupted = {}) {
-  detail::WaitingLoop<std::remove_reference_t<Task>> loop(task);
-  return run_ordered(1, loop, stop, interrupted);
-}
-
 // `run_exact` on a pool worker while the calling thread waits, so that the
 // caller can be interrupted; same answers as `run_exact`. After `stop` or
 // `interrupted` fires the value must be discarded.
@@ -142,18 +134,11 @@ template <class V>
 Result<std::optional<ChunkResult>> run_exact_waiting(const EquityRequest<V>& request,
                                                      const std::atomic<bool>* stop = nullptr,
                                                      const Interrupt& interrupted = {}) {
-  std::optional<ChunkResult> answer;
-  Result<LoopEnd> end = run_waiting(
-      [&](const std::atomic<bool>& halt) -> Outcome {
-        Result<std::optional<ChunkResult>> walked = run_exact(request, &halt);
-        if (!walked) return std::move(walked).error();
-        answer = std::move(*walked);
-        return Ok{};
-      },
-      stop, interrupted);
+  detail::ExactLoop<V> loop(request);
+  Result<LoopEnd> end = run_ordered(1, loop, stop, interrupted);
   if (!end) return std::move(end).error();
   if (*end == LoopEnd::Stopped) return std::optional<ChunkResult>{};
-  return answer;
+  return std::move(loop.answer);
 }
 
 }  // namespace vantor

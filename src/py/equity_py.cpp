@@ -1,8 +1,9 @@
 // The four equity entry points (chunk, chunk_from_text, exact,
 // exact_from_text) and the result dictionary they return.
 #include <array>
-#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -174,54 +175,73 @@ class Nested {
 
 // The seats are handed over: the call has no further use for them.
 template <class V>
-Result<std::optional<EquityRequest<V>>> build(MaskQuestion& q, const std::atomic<bool>& stop) {
-  return EquityRequest<V>::from_masks(std::move(q.seats), q.board, q.dead, stop);
+Result<std::optional<EquityRequest<V>>> build(MaskQuestion& q,
+                                              const std::function<bool()>& halted) {
+  return EquityRequest<V>::from_masks(std::move(q.seats), q.board, q.dead, halted);
 }
 
 template <class V>
-Result<std::optional<EquityRequest<V>>> build(TextQuestion& q, const std::atomic<bool>& stop) {
-  return EquityRequest<V>::from_text(q.hands, q.board, q.dead, stop);
+Result<std::optional<EquityRequest<V>>> build(TextQuestion& q,
+                                              const std::function<bool()>& halted) {
+  return EquityRequest<V>::from_text(q.hands, q.board, q.dead, halted);
 }
 
-// Builds the request into `out` (left empty when stopped). Runs on a pool
-// worker, without the lock: the question holds no Python objects, and the
-// texts it views belong to strings the call keeps alive.
+// Builds the request on this thread with the lock released (the question
+// holds no Python objects, and the texts it views belong to strings the call
+// keeps alive), asking the watch for Ctrl-C every WAIT_SLICE_MS meanwhile.
+// Empty when the watch saw an exception raised.
 template <class V, class Question>
-Outcome prepare(Question& question, std::unique_ptr<EquityRequest<V>>& out,
-                const std::atomic<bool>& stop) {
-  Result<std::optional<EquityRequest<V>>> built = build<V>(question, stop);
+Result<std::unique_ptr<EquityRequest<V>>> prepare(Question& question, SignalWatch& watch) {
+  using Clock = std::chrono::steady_clock;
+  const Interrupt interrupt = watch.interrupt();
+  auto next_look = Clock::now() + std::chrono::milliseconds(WAIT_SLICE_MS);
+  const std::function<bool()> halted = [&] {
+    if (watch.raised()) return true;
+    if (Clock::now() < next_look) return false;
+    next_look = Clock::now() + std::chrono::milliseconds(WAIT_SLICE_MS);
+    return interrupt();
+  };
+  Result<std::optional<EquityRequest<V>>> built = build<V>(question, halted);
   if (!built) return std::move(built).error();
-  if (*built) out = std::make_unique<EquityRequest<V>>(std::move(**built));
-  return Ok{};
+  if (!*built) return std::unique_ptr<EquityRequest<V>>();
+  return std::make_unique<EquityRequest<V>>(std::move(**built));
 }
 
-// Building the request and running the engine both happen with the lock
-// released, the caller waiting so that Ctrl-C is honoured at any stage.
+// Drops the call's request: a large one (freeing a million holdings takes a
+// tenth of a second) on a thread of its own, so that neither the answer nor
+// a Ctrl-C that arrives meanwhile waits for it.
+template <class V>
+void drop(Result<std::unique_ptr<EquityRequest<V>>>& request) {
+  if (!request || !*request) return;
+  std::size_t holdings = 0;
+  for (const auto& seat : (**request).samplers) holdings += seat.size();
+  if (holdings > (1u << 16)) free_later(std::move(*request));
+}
+
 template <class V, class Question>
 PyObject* sample(Question& question, const BatchSize& size) {
   Nested nested;
   if (!nested) return nullptr;
   SignalWatch watch;
-  std::unique_ptr<EquityRequest<V>> request;
   std::optional<Result<ChunkResult>> total;
-  Result<LoopEnd> built = [&] {
+  Result<std::unique_ptr<EquityRequest<V>>> request = [&] {
     ReleaseGil unlocked;
-    Result<LoopEnd> end = run_waiting(
-        [&](const std::atomic<bool>& stop) { return prepare<V>(question, request, stop); },
-        nullptr, watch.interrupt());
-    if (end && request)
-      total = run_batch(*request, size.samples, size.seed, size.threads, nullptr,
+    Result<std::unique_ptr<EquityRequest<V>>> built = prepare<V>(question, watch);
+    if (built && *built)
+      total = run_batch(**built, size.samples, size.seed, size.threads, nullptr,
                         watch.interrupt());
-    return end;
+    return built;
   }();
   if (watch.raised()) {
-    free_later(std::move(request));
+    if (request) free_later(std::move(*request));
     return nullptr;
   }
-  if (!built) return to_py(std::move(built).error());
+  if (!request) return to_py(std::move(request).error());
   if (!total) throw std::logic_error("an equity request neither built nor stopped");
   if (!*total) return to_py(std::move(*total).error());
-  return to_dict(**total, request->weighted);
+  const bool weighted = (*request)->weighted;
+  drop(request);
+  return to_dict(**total, weighted);
 }
 
 template <class V, class Question>
@@ -229,29 +249,24 @@ PyObject* walk(Question& question) {
   Nested nested;
   if (!nested) return nullptr;
   SignalWatch watch;
-  std::unique_ptr<EquityRequest<V>> request;
-  std::optional<ChunkResult> walked;
-  Result<LoopEnd> end = [&] {
+  std::optional<Result<std::optional<ChunkResult>>> walked;
+  Result<std::unique_ptr<EquityRequest<V>>> request = [&] {
     ReleaseGil unlocked;
-    return run_waiting(
-        [&](const std::atomic<bool>& stop) -> Outcome {
-          if (Outcome built = prepare<V>(question, request, stop); !built || !request)
-            return built;
-          Result<std::optional<ChunkResult>> answer = run_exact(*request, &stop);
-          if (!answer) return std::move(answer).error();
-          walked = std::move(*answer);
-          return Ok{};
-        },
-        nullptr, watch.interrupt());
+    Result<std::unique_ptr<EquityRequest<V>>> built = prepare<V>(question, watch);
+    if (built && *built) walked = run_exact_waiting(**built, nullptr, watch.interrupt());
+    return built;
   }();
   if (watch.raised()) {
-    free_later(std::move(request));
+    if (request) free_later(std::move(*request));
     return nullptr;
   }
-  if (!end) return to_py(std::move(end).error());
-  if (!request) throw std::logic_error("an equity request neither built nor stopped");
-  if (!walked) Py_RETURN_NONE;  // too many deals to walk
-  return to_dict(*walked, request->weighted);
+  if (!request) return to_py(std::move(request).error());
+  if (!walked) throw std::logic_error("an equity request neither built nor stopped");
+  if (!*walked) return to_py(std::move(*walked).error());
+  const bool weighted = (*request)->weighted;
+  drop(request);
+  if (!walked->value()) Py_RETURN_NONE;  // too many deals to walk
+  return to_dict(*walked->value(), weighted);
 }
 
 // ---------------------------------------------------------------------------

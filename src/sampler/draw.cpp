@@ -22,8 +22,9 @@ bool binomial_within(std::uint64_t n, std::uint64_t k, std::uint64_t limit) {
   return c <= limit;
 }
 
-// Combinations between two looks at the stop flag while listing.
-constexpr std::uint32_t STOP_CHECK = 1 << 16;
+// Combinations between two looks at the stop flag while listing (each may
+// cost a matching test).
+constexpr std::uint32_t STOP_CHECK = 1 << 12;
 
 // Calls f(span of k cards) for every k-combination of `cards`, positions in
 // lexicographic order; false when `stop` ended it first.
