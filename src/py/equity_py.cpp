@@ -233,7 +233,7 @@ PyObject* sample(Question& question, const BatchSize& size) {
     return built;
   }();
   if (watch.raised()) {
-    if (request) free_later(std::move(*request));
+    if (request && *request) free_later(std::move(*request));
     return nullptr;
   }
   if (!request) return to_py(std::move(request).error());
@@ -257,7 +257,7 @@ PyObject* walk(Question& question) {
     return built;
   }();
   if (watch.raised()) {
-    if (request) free_later(std::move(*request));
+    if (request && *request) free_later(std::move(*request));
     return nullptr;
   }
   if (!request) return to_py(std::move(request).error());
