@@ -1,29 +1,22 @@
-"""A first look at vantor: cards, then two real equity questions."""
+"""vantor from Python: an exact answer, one sampled to a target, and two batches merged."""
 
-import vantor
+import vantor_tools
+from vantor_tools import Equity, equity
 
+# Exact: every turn and river is walked.
+flop = equity("holdem", ["AhKh", "QsQd"], board="Kd 7c 2h")
+print(flop)
+print(f"AhKh wins {flop.seats[0].win:.2%} of the time\n")
 
-def show(title, hands, result):
-    how = "exact" if result["exact"] else f"Monte Carlo, {result['samples']:,} deals"
-    print(f"\n{title} ({how})")
-    for hand, player in zip(hands, result["players"]):
-        spread = f" ± {player['std_error']:.2%}" if not result["exact"] else ""
-        print(f"  {hand:<24} equity {player['equity']:7.2%}{spread}   "
-              f"win {player['win']:7.2%}   tie {player['tie']:6.2%}")
+# Too many deals to walk: batches with seeds derived from `seed` run until
+# every seat's standard error is at most 0.002.
+field = equity("omaha_hi_lo", ["AhAd2c3d", "KsKh9s8h", "****"], board="4c 7d Qs",
+               target_error=0.002, seed=7, threads=4)
+print(field)
+print(f"worst standard error {field.worst_error:.4f} after {field.samples:,} deals\n")
 
-
-print("As is card", vantor.card_index("As"), "and card 34 is", vantor.card_name(34))
-print("full deck mask:", hex(vantor.full_deck()))
-print("threads a batch uses by default:", vantor.default_thread_count())
-
-hands = ["AhKh", "QsQd"]
-flop = "Kd 7c 2h"
-show(f"Hold'em on {flop}", hands, vantor.exact_from_text("holdem", hands, flop))
-
-ranges = ["AA,KK,QQ,AKs", "JJ-88,AQs+,KQs", "**"]
-show("Hold'em preflop, two ranges and a random hand", ranges,
-     vantor.chunk_from_text("holdem", ranges, samples=200_000, seed=1))
-
-omaha = ["AhAd2c3d", "KsKh9s8h"]
-show("Omaha Hi/Lo on 4c 7d Qs", omaha,
-     vantor.chunk_from_text("omaha_hi_lo", omaha, "4c 7d Qs", samples=100_000, seed=1))
+# Answers keep the engine's raw sums, so batches drawn anywhere merge exactly;
+# with `samples` an answer is exactly the module's own for that seed and threads.
+spot = vantor_tools.Spot.of("razz", ["As2d3c", "4h5h6s", "KdQc8h"], dead="7c 8d 9s")
+parts = [vantor_tools.sample(spot, 100_000, seed=seed, threads=2) for seed in (1, 2, 3)]
+print(Equity.merge_all(parts))

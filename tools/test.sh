@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, then builds and runs every test: the C++ tests
 # (optimised and under AddressSanitizer + UndefinedBehaviorSanitizer) and the
-# Python tests against the installed module.
+# Python tests against the installed module, and a strict type check of vantor_tools.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +24,10 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
 (cd tests/python && python3 -m pytest -q -p no:cacheprovider .)
+
+# The pure-Python layer type-checks strictly against the module's stub.
+python3 -m pip install --quiet mypy types-tqdm
+(cd python && python3 -m mypy --strict --cache-dir=/dev/null -p vantor_tools)
 
 # The binding under AddressSanitizer and UndefinedBehaviorSanitizer: the
 # extension built with both, and the Python tests run against it with the

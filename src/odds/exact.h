@@ -3,7 +3,8 @@
 //
 // One limit of 50,000,000 bounds the holdings any alternative may list, the
 // product of the seats' holding counts and the showdowns walked; past any of
-// them the answer is none (never an error).
+// them the answer is none (never an error). A walk that finds no deal at all
+// fails with the infeasible-spot error.
 //
 //   Result<std::optional<ChunkResult>> r = run_exact(request);
 //   if (r && *r) use(**r);   // an empty optional: too many deals to walk
@@ -20,8 +21,8 @@
 #include "odds/result.h"
 #include "odds/walk.h"
 #include "sampler/card_lists.h"
+#include "sampler/combinations.h"
 #include "sampler/draw.h"
-#include "sampler/u128.h"
 
 namespace vantor {
 
@@ -29,41 +30,71 @@ inline constexpr std::uint64_t WALK_LIMIT = 50'000'000;
 
 namespace detail {
 
-// The length of each seat's list, judged from counts before anything is
-// listed: the sum over its holdings of `SlotSampler::set_count` (an upper
-// bound where a holding has no shape plan). nullopt when some holding alone
-// lists more than the limit.
-struct SeatSizes {
-  std::vector<std::uint64_t> sizes;
-  bool exact = true;
+// How many card sets an unconstrained holding lists from `available`; none
+// for a holding whose list needs the sampler itself.
+inline std::optional<u128> open_set_count(const SlotSampler& sampler, CardSet available) {
+  if (sampler.mode() != SamplerMode::Free) return std::nullopt;
+  for (Card c : sampler.forced()) {
+    if (!available.contains(c)) return 0;
+    available.remove(c);
+  }
+  if (sampler.open_count() == 0) return 1;
+  return binomial(available.count(), sampler.open_count());
+}
+
+// True when the seats' lists certainly overrun the limits, judged from the
+// holdings that can be counted without listing them: a list of millions of
+// sets is then never built. Each seat's list is at least the sum of its
+// countable holdings (and at least 1, or the answer is none anyway).
+template <class V>
+bool certainly_too_many(const EquityRequest<V>& request) {
+  u128 product = 1;
+  for (const auto& holdings : request.samplers) {
+    u128 known = 0;
+    for (const SlotSampler& sampler : holdings) {
+      const std::optional<u128> count = open_set_count(sampler, request.live);
+      if (!count) continue;
+      if (*count > WALK_LIMIT) return true;
+      known += *count;
+    }
+    product = sat_mul(product, std::max<u128>(known, 1));
+    if (product > WALK_LIMIT) return true;
+  }
+  return false;
+}
+
+// The length of seat i's list, found without listing it: the sum over its
+// holdings of `SlotSampler::set_count`, exact unless some holding has no
+// shape plan (then an upper bound). Nothing when a holding alone lists more
+// than the limit.
+struct SeatSize {
+  std::uint64_t size;
+  bool exact;
 };
 
 template <class V>
-std::optional<SeatSizes> seat_sizes(const EquityRequest<V>& request) {
-  SeatSizes out;
-  for (std::size_t i = 0; i < request.seat_count; ++i) {
-    const auto& samplers = request.samplers[i];
-    std::vector<std::uint64_t> counts(samplers.size());
-    u128 size = 0;
-    for (std::size_t k = 0; k < samplers.size(); ++k) {
-      if (const std::uint32_t first = request.alike[i][k]; first != k) {
-        counts[k] = counts[first];
-      } else {
-        const auto count = samplers[k].set_count(request.live, WALK_LIMIT);
-        if (!count) return std::nullopt;
-        counts[k] = count->count;
-        out.exact = out.exact && count->exact;
-      }
-      size += counts[k];
+std::optional<SeatSize> seat_size(const EquityRequest<V>& request, std::size_t i) {
+  const auto& samplers = request.samplers[i];
+  std::vector<std::uint64_t> counts(samplers.size());
+  u128 size = 0;
+  bool exact = true;
+  for (std::size_t k = 0; k < samplers.size(); ++k) {
+    if (const std::uint32_t first = request.alike[i][k]; first != k) {
+      counts[k] = counts[first];
+    } else {
+      const auto count = samplers[k].set_count(request.live, WALK_LIMIT);
+      if (!count) return std::nullopt;
+      counts[k] = count->count;
+      exact = exact && count->exact;
     }
-    out.sizes.push_back(static_cast<std::uint64_t>(std::min<u128>(size, WALK_LIMIT + u128{1})));
+    size += counts[k];
   }
-  return out;
+  return SeatSize{static_cast<std::uint64_t>(std::min<u128>(size, WALK_LIMIT + u128{1})), exact};
 }
 
 // Seat i's list: every holding's card sets in holding order, each distinct
 // holding listed once and copied for the holdings equal to it. Nothing when
-// the list alone passes `room` (or on stop).
+// the list passes `room` (or on stop).
 template <class V>
 std::optional<CardLists> seat_list(const EquityRequest<V>& request, std::size_t i,
                                    std::uint64_t reserve, std::uint64_t room,
@@ -99,38 +130,47 @@ Result<std::optional<ChunkResult>> run_exact(const EquityRequest<V>& request,
                                              const std::atomic<bool>* stop = nullptr) {
   const std::size_t seats = request.seat_count;
   const std::optional<ChunkResult> none;
-  for (const auto& holdings : request.samplers)
-    if (holdings.empty()) return none;
+  if (detail::certainly_too_many(request)) return none;
 
-  // The budget is judged from counts, so a refused spot lists nothing.
-  const std::optional<detail::SeatSizes> sizes = detail::seat_sizes(request);
-  if (!sizes) return none;
+  // Seats in order, as if listing them: a holding with too many card sets or
+  // lists whose product passes the limit answer none, a seat with nothing
+  // to hold fails. Judged from counts, so a refused spot lists nothing; only
+  // a seat whose count is a bound is listed to learn its length.
+  std::vector<std::optional<CardLists>> lists(seats);
+  std::vector<std::uint64_t> sizes(seats);
   u128 product = 1;
-  for (std::uint64_t size : sizes->sizes) {
-    if (size == 0) return none;
-    product = sat_mul(product, size);
-  }
-  if (product > WALK_LIMIT && sizes->exact) return none;
-
-  // Listing may still find a seat's list shorter than its bound.
-  std::vector<CardLists> lists;
-  lists.reserve(seats);
-  product = 1;
   for (std::size_t i = 0; i < seats; ++i) {
-    const std::uint64_t room = static_cast<std::uint64_t>(WALK_LIMIT / product);
-    std::optional<CardLists> list =
-        detail::seat_list(request, i, std::min(sizes->sizes[i], room), room, stop);
-    if (!list || list->empty()) return none;
-    product = sat_mul(product, list->size());
-    lists.push_back(*std::move(list));
+    if (request.samplers[i].empty()) return none;
+    std::optional<detail::SeatSize> size = detail::seat_size(request, i);
+    if (!size) return none;
+    if (!size->exact) {
+      const auto room = static_cast<std::uint64_t>(WALK_LIMIT / product);
+      lists[i] = detail::seat_list(request, i, std::min(size->size, room), room, stop);
+      if (!lists[i]) return none;
+      size->size = lists[i]->size();
+    }
+    if (size->size == 0) return EquityError::Infeasible{"the hands, board and dead cards together"};
+    product = sat_mul(product, size->size);
+    if (product > WALK_LIMIT) return none;
+    sizes[i] = size->size;
+  }
+  std::vector<CardLists> listed;
+  listed.reserve(seats);
+  for (std::size_t i = 0; i < seats; ++i) {
+    if (!lists[i]) lists[i] = detail::seat_list(request, i, sizes[i], sizes[i], stop);
+    if (!lists[i]) return none;
+    listed.push_back(*std::move(lists[i]));
   }
 
   ChunkResult result = ChunkResult::empty(seats);
   result.exact = true;
-  Walk<V> walk(request, lists, result, WALK_LIMIT, stop);
+  Walk<V> walk(request, listed, result, WALK_LIMIT, stop);
   Result<bool> done = walk.run(request.live);
   if (!done) return done.error();
   if (!*done) return none;
+  // A finished walk that met no deal: the spot cannot be dealt at all.
+  if (result.samples == 0)
+    return EquityError::Infeasible{"the hands, board and dead cards together"};
   return std::optional<ChunkResult>(std::move(result));
 }
 

@@ -250,6 +250,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
 
   r.plans.resize(n + 1);
   r.log_weights.resize(n + 1);
+  r.picks.resize(n + 1);
   const CardSet unclaimed = CardSet::full_deck() - fixed_all;
   for (std::size_t i = 0; i <= n; ++i) {
     // Plans count the card sets an entry can take once every other entry's
@@ -261,6 +262,10 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
     std::vector<double> lost(r.slots[i].size(), 0.0);
     r.plans[i].reserve(r.slots[i].size());
     r.log_weights[i].reserve(r.slots[i].size());
+    // Whether every holding that can be dealt has as many sets over all live
+    // cards as the others (unknown when one of them cannot be counted).
+    std::optional<u128> common_wide;
+    bool equal_wide = true;
     for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
       const std::size_t first = i < n ? r.alike[i][k] : k;
       if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted)) return abandon(r);
@@ -281,17 +286,29 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
                                       : std::numeric_limits<double>::quiet_NaN());
       CardSet reach;
       for (CardSet slot : h) reach |= slot;
-      if (plan && plan->total() > 0 && reach.intersects(claimed)) {
-        if (const auto wide = ShapePlan::build(h, live))
-          lost[k] = std::log(static_cast<double>(wide->total())) - r.log_weights[i][k];
+      if (plan && plan->total() > 0) {
+        std::optional<u128> wide_total = plan->total();
+        if (reach.intersects(claimed)) {
+          const auto wide = ShapePlan::build(h, live);
+          wide_total = wide ? std::optional<u128>(wide->total()) : std::nullopt;
+          if (wide) lost[k] = std::log(static_cast<double>(wide->total())) - r.log_weights[i][k];
+        }
+        if (!wide_total || (common_wide && *common_wide != *wide_total)) equal_wide = false;
+        if (!common_wide) common_wide = wide_total;
       }
       r.plans[i].push_back(std::move(plan));
     }
-    // Alternatives of one seat must keep the proportions of their card sets
-    // over all live cards (slot dealing and the exact walk reject the sets
-    // that clash with named cards, they do not renormalise each holding).
-    // Normalised by the least loss, so the weights are the plain counts
-    // whenever no holding loses more than another.
+    // Holdings of unequal size: weighted dealing picks them by their counts
+    // and divides each deal's weight by the chosen holding's own count.
+    if (!equal_wide) {
+      r.picks[i].weighted_by_count = true;
+      continue;
+    }
+    // Picked uniformly, alternatives of one seat must keep the proportions of
+    // their card sets over all live cards (slot dealing and the exact walk
+    // reject the sets that clash with named cards, they do not renormalise
+    // each holding). Normalised by the least loss, so the weights are the
+    // plain counts whenever no holding loses more than another.
     double least = std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < lost.size(); ++k)
       if (std::isfinite(r.log_weights[i][k])) least = std::min(least, lost[k]);
@@ -299,9 +316,10 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
       if (std::isfinite(r.log_weights[i][k]) && lost[k] != least)
         r.log_weights[i][k] += lost[k] - least;
   }
+  assign_picks(r);
 
   if (asked_to_stop(halted)) return abandon(r);
-  r.weighted = pick_weighted(r);
+  r.weighted = choose_dealing(r);
   return std::optional(std::move(r));
 }
 

@@ -87,43 +87,35 @@ struct ShapeWalk {
   }
 };
 
-// Appends every combination of each class's count, class by class.
+// Appends every combination of each class's count, class by class, the
+// later classes varying fastest.
 struct HandBuilder {
   const std::vector<CardSet>& classes;
   const std::vector<std::uint8_t>& counts;
   CardLists& out;
   const std::atomic<bool>* stop;
-  std::vector<Card> scratch;
+  std::array<Card, MAX_PATTERN_SLOTS> hand{};
   bool stopped = false;
 
-  void build_hands(std::size_t p) {
-    if (stopped) return;
-    std::size_t j = p;
+  void build_hands(std::size_t j, std::size_t filled) {
     const std::size_t n = std::min(counts.size(), classes.size());
     while (j < n && counts[j] == 0) ++j;
     if (j >= n) {
-      out.push_back(scratch);
+      out.push_back(std::span<const Card>(hand.data(), filled));
       if (out.size() % STOP_CHECK == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
         stopped = true;
       return;
     }
-    // Each recursion level owns its class's cards; copy them locally.
+    // Each level owns its class's cards; copy them locally.
     std::array<Card, 64> cards{};
     unsigned size = 0;
     for (Card c : classes[j]) cards[size++] = c;
-    choose(j, std::span<const Card>(cards.data(), size), counts[j], 0);
-  }
-
-  void choose(std::size_t j, std::span<const Card> cards, unsigned k, std::size_t start) {
-    if (k == 0) {
-      build_hands(j + 1);
-      return;
-    }
-    for (std::size_t i = start; i + k <= cards.size() && !stopped; ++i) {
-      scratch.push_back(cards[i]);
-      choose(j, cards, k - 1, i + 1);
-      scratch.pop_back();
-    }
+    const unsigned k = counts[j];
+    for_each_combination(size, k, [&](const ChosenPositions& idx, unsigned from) {
+      for (unsigned e = from; e < k; ++e) hand[filled + e] = cards[idx[e]];
+      build_hands(j + 1, filled + k);
+      return !stopped;
+    });
   }
 };
 
@@ -209,9 +201,8 @@ CardLists ShapePlan::enumerate(const std::atomic<bool>* stop) const {
   constexpr u128 RESERVE_CAP = 1048576;
   out.reserve(static_cast<std::size_t>(std::min(total_, RESERVE_CAP)));
   for (const Shape& shape : shapes()) {
-    HandBuilder builder{classes_, shape.counts, out, stop, {}};
-    builder.scratch.reserve(slot_count_);
-    builder.build_hands(0);
+    HandBuilder builder{classes_, shape.counts, out, stop};
+    builder.build_hands(0, 0);
     if (builder.stopped) break;
   }
   return out;

@@ -1,0 +1,31 @@
+"""Equity answers to a target precision, printed as tables and merged exactly, on top of `vantor`.
+
+    >>> from vantor_tools import equity
+    >>> print(equity("holdem", ["AhKh", "QsQd"], board="Kd 7c 2h"))
+
+The same answers from the command line: `vantor holdem AhKh QsQd --board "Kd 7c 2h"`.
+"""
+
+from __future__ import annotations
+
+from .result import Equity, Seat
+from .run import DEFAULT_TARGET_ERROR, TooManyDeals, equity, sample, sample_until, walk
+from .seeds import batch_seed, chunk_plan
+from .spot import Game, Spot, find_game, games
+
+__all__ = [
+    "DEFAULT_TARGET_ERROR",
+    "Equity",
+    "Game",
+    "Seat",
+    "Spot",
+    "TooManyDeals",
+    "batch_seed",
+    "chunk_plan",
+    "equity",
+    "find_game",
+    "games",
+    "sample",
+    "sample_until",
+    "walk",
+]
