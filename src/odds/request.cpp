@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <unordered_set>
 
 #include "notation/parser.h"
 #include "odds/deal.h"
@@ -44,24 +43,29 @@ std::optional<RequestData> abandon(Parts&... parts) {
 }
 
 // For each holding, the first holding equal to it (itself if none comes
-// before): one pass with a hash table of the distinct holdings seen.
+// before): one pass over an open-addressed table of the distinct holdings.
 std::vector<std::uint32_t> first_alike(const std::vector<Holding>& holdings) {
-  struct Hash {
-    const std::vector<Holding>* all;
-    std::size_t operator()(std::uint32_t k) const {
-      std::uint64_t h = 0x9E3779B97F4A7C15;
-      for (CardSet s : (*all)[k]) h = (h ^ s.mask()) * 0xFF51AFD7ED558CCD;
-      return static_cast<std::size_t>(h ^ (h >> 32));
-    }
+  const auto hash = [](const Holding& h) {
+    std::uint64_t x = 0x9E3779B97F4A7C15;
+    for (CardSet s : h) x = (x ^ s.mask()) * 0xFF51AFD7ED558CCD;
+    return x ^ (x >> 29);
   };
-  struct Same {
-    const std::vector<Holding>* all;
-    bool operator()(std::uint32_t a, std::uint32_t b) const { return (*all)[a] == (*all)[b]; }
-  };
-  std::unordered_set<std::uint32_t, Hash, Same> seen(16, Hash{&holdings}, Same{&holdings});
+  const std::size_t size = std::bit_ceil(2 * holdings.size() + 1);
+  std::vector<std::uint32_t> table(size, 0);  // a holding's index + 1; 0 is free
   std::vector<std::uint32_t> first(holdings.size());
-  for (std::size_t k = 0; k < holdings.size(); ++k)
-    first[k] = *seen.insert(static_cast<std::uint32_t>(k)).first;
+  for (std::size_t k = 0; k < holdings.size(); ++k) {
+    for (std::size_t at = hash(holdings[k]) & (size - 1);; at = (at + 1) & (size - 1)) {
+      if (table[at] == 0) {
+        table[at] = static_cast<std::uint32_t>(k + 1);
+        first[k] = static_cast<std::uint32_t>(k);
+        break;
+      }
+      if (holdings[table[at] - 1] == holdings[k]) {
+        first[k] = table[at] - 1;
+        break;
+      }
+    }
+  }
   return first;
 }
 
@@ -176,6 +180,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
     }
   }
 
+  if (asked_to_stop(halted)) return abandon(seats);
   std::vector<CardSet> fixed(n + 1);
   for (std::size_t i = 0; i < n; ++i) {
     const auto& holdings = seats[i].holdings;
@@ -197,6 +202,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
     return GameError::NotInDeck{c};
   }
 
+  if (asked_to_stop(halted)) return abandon(seats);
   if (auto feasible = check_feasible(seats, board, live); !feasible)
     return std::move(feasible).error();
   if (asked_to_stop(halted)) return abandon(seats);
@@ -214,6 +220,7 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
   for (std::size_t i = 0; i < n; ++i) {
     const std::vector<Holding>& holdings = seats[i].holdings;
     r.alike[i] = first_alike(holdings);
+    if (asked_to_stop(halted)) return abandon(seats, r);
     std::vector<SlotSampler>& samplers = r.samplers[i];
     samplers.reserve(holdings.size());
     for (std::size_t k = 0; k < holdings.size(); ++k) {
