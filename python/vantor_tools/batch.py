@@ -175,6 +175,8 @@ def parse_line(line: Union[str, bytes]) -> Dict[str, Any]:
         raise ValueError("the line is not UTF-8 text") from None
     except json.JSONDecodeError as e:
         raise ValueError(f"the line is not JSON: {e.msg} at column {e.colno}") from None
+    except ValueError as e:  # NaN or Infinity
+        raise ValueError(f"the line is not JSON: {e}") from None
     if not isinstance(value, dict):
         raise ValueError(f"a spot is a JSON object, not {type(value).__name__}")
     return value

@@ -56,6 +56,7 @@ def run(args: argparse.Namespace) -> int:
     with contextlib.ExitStack() as stack:
         source: BinaryIO = sys.stdin.buffer if args.spots == "-" else stack.enter_context(_open(args.spots))
         lines: Iterator[bytes] = iter(source)
+        executor: Optional[DaskClient] = None if args.dask is None else _connect(args.dask, stack)
         skipped = 0
         if args.output is None:
             sys.stdout.flush()
@@ -63,7 +64,6 @@ def run(args: argparse.Namespace) -> int:
         else:
             skipped, fd = _open_output(args, lines)
             stack.callback(os.close, fd)
-        executor: Optional[DaskClient] = None if args.dask is None else _connect(args.dask, stack)
         writer = LineWriter(fd)
         stack.callback(writer.close)
         total = None
@@ -99,7 +99,7 @@ def _write(answers: Iterator[Any], writer: LineWriter, total: Optional[int]) -> 
     done = failed = deals = 0
     start = time.perf_counter()
     with tqdm(total=total, unit=" spots", file=sys.stderr, disable=not sys.stderr.isatty(),
-              dynamic_ncols=True, delay=0.25) as bar:
+              dynamic_ncols=True) as bar:
         for answer in answers:
             writer.write(answer.to_json())
             done += 1

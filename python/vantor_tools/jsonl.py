@@ -1,5 +1,5 @@
 """Batch files: counting spots, checking what an earlier run already answered, and
-writing answers so that the output never holds a torn line for long.
+writing answers.
 
 Output line n answers input line n. Lines are written whole, in order, and a
 line that a killed run left without its newline is dropped on resume.
@@ -10,14 +10,12 @@ from __future__ import annotations
 import os
 import stat
 import time
-from typing import Any, BinaryIO, Dict, Iterator, List, Tuple
+from typing import Any, BinaryIO, Dict, Iterator, Tuple
 
 from .batch import ANSWER_KEYS, parse_line
 
-# Buffered answers go out at least this often, and are synced to disk at least this often.
-FLUSH_SECONDS = 0.25
+# Answers written are synced to disk at least this often.
 SYNC_SECONDS = 2.0
-FLUSH_BYTES = 1 << 16
 
 
 class ResumeMismatch(ValueError):
@@ -71,38 +69,27 @@ def answered(output: BinaryIO, spots: Iterator[bytes], spots_name: str, output_n
 
 
 class LineWriter:
-    """Writes whole lines to a file descriptor: buffered briefly, flushed in whole
-    lines, and synced to disk now and then when it is a regular file."""
+    """Writes each line whole, at once, with one call; syncs a regular file to disk now and then.
+
+    Unbuffered, so a line is in the file as soon as its spot is answered, however
+    long the next spot takes; a killed run loses nothing it had answered.
+    """
 
     def __init__(self, fd: int) -> None:
         self.fd = fd
         # Pipes and terminals cannot be synced; nor need they be.
         self.sync = stat.S_ISREG(os.fstat(fd).st_mode)
-        self.buffer: List[bytes] = []
-        self.size = 0
-        self.flushed = self.synced = time.monotonic()
+        self.synced = time.monotonic()
 
     def write(self, line: str) -> None:
-        self.buffer.append(line.encode() + b"\n")
-        self.size += len(self.buffer[-1])
-        now = time.monotonic()
-        if self.size >= FLUSH_BYTES or now - self.flushed >= FLUSH_SECONDS:
-            self.flush(now)
-
-    def flush(self, now: float = 0.0) -> None:
-        data = memoryview(b"".join(self.buffer))
-        self.buffer.clear()
-        self.size = 0
+        data = memoryview((line + "\n").encode())
         while data:
             data = data[os.write(self.fd, data):]
-        now = now or time.monotonic()
-        self.flushed = now
-        if self.sync and now - self.synced >= SYNC_SECONDS:
+        if self.sync and time.monotonic() - self.synced >= SYNC_SECONDS:
             os.fsync(self.fd)
-            self.synced = now
+            self.synced = time.monotonic()
 
     def close(self) -> None:
-        """Writes what is buffered and syncs it; the descriptor stays open."""
-        self.flush()
+        """Syncs what was written; the descriptor stays open."""
         if self.sync:
             os.fsync(self.fd)
