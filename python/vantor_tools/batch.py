@@ -16,6 +16,7 @@ byte-identical lines on one thread, on the engine's threads or on a cluster.
 from __future__ import annotations
 
 import concurrent.futures as cf
+import contextlib
 import heapq
 import json
 import math
@@ -25,6 +26,7 @@ from collections import deque
 from dataclasses import dataclass, field
 from typing import (
     Any,
+    Callable,
     Deque,
     Dict,
     Iterable,
@@ -216,7 +218,7 @@ def run_batch(
     defaults.check()
     if task_seconds is not None and not task_seconds >= 0:
         raise ValueError("task_seconds must not be negative")
-    return _run(iter(spots), defaults, executor, task_seconds)
+    return _run(iter(spots), defaults, _pool(executor, task_seconds))
 
 
 # --- work shipped to the workers -----------------------------------------------
@@ -415,28 +417,37 @@ class _Ready:
     piece: Piece = field(compare=False)
 
 
-def _run(
-    items: Iterator[SpotLike],
-    defaults: Question,
-    executor: Union[cf.Executor, DaskClient, None],
-    task_seconds: Optional[float],
-) -> Iterator[BatchAnswer]:
-    own: Optional[cf.ThreadPoolExecutor] = None
+class _Pool(NamedTuple):
+    executor: cf.Executor
+    own: bool  # made here, shut down here
+    spread: bool  # whether the chunks of a batch run as tasks of their own
+    least: float  # task_seconds
+    workers: Callable[[], int]
+
+
+def _pool(executor: Union[cf.Executor, DaskClient, None], task_seconds: Optional[float]) -> _Pool:
     if executor is None:
         workers = vantor.default_thread_count()
         own = cf.ThreadPoolExecutor(max_workers=workers, thread_name_prefix="vantor-batch")
-        pool: cf.Executor = own
-        spread, least = False, LOCAL_TASK_SECONDS
-    elif isinstance(executor, cf.Executor):
-        pool, spread, least = executor, True, EXECUTOR_TASK_SECONDS
+        return _Pool(own, True, False, _or(task_seconds, LOCAL_TASK_SECONDS), lambda: workers)
+    if isinstance(executor, cf.Executor):
         workers = getattr(executor, "_max_workers", None) or os.cpu_count() or 1
-    elif isinstance(executor, DaskClient):
-        pool, spread, least = executor.get_executor(pure=False), True, DASK_TASK_SECONDS
-        workers = sum(executor.nthreads().values())
-    else:
-        raise TypeError("executor must be a concurrent.futures.Executor or a distributed.Client")
-    least = least if task_seconds is None else task_seconds
-    in_flight_limit = 2 * max(workers, 1) + 1
+        return _Pool(executor, False, True, _or(task_seconds, EXECUTOR_TASK_SECONDS), lambda: workers)
+    if isinstance(executor, DaskClient):
+        client = executor
+        return _Pool(client.get_executor(pure=False), False, True, _or(task_seconds, DASK_TASK_SECONDS),
+                     lambda: sum(client.nthreads().values()))
+    raise TypeError("executor must be a concurrent.futures.Executor or a distributed.Client")
+
+
+def _or(value: Optional[float], default: float) -> float:
+    return default if value is None else value
+
+
+def _run(items: Iterator[SpotLike], defaults: Question, pool: _Pool) -> Iterator[BatchAnswer]:
+    least = pool.least
+    in_flight_limit = 2 * max(pool.workers(), 1) + 1
+    counted = time.monotonic()
     costs = _Costs(least)
 
     window: Deque[_Job] = deque()
@@ -465,7 +476,7 @@ def _run(
                 if item is _END:
                     exhausted = True
                     break
-                job = _Job(index, item, defaults, spread)
+                job = _Job(index, item, defaults, pool.spread)
                 index += 1
                 window.append(job)
                 enqueue(job, job.start())
@@ -479,7 +490,7 @@ def _run(
                     cost += entry.cost
                     ready_cost -= entry.cost
                 try:
-                    future = pool.submit(answer_pieces, tuple(entry.piece for entry in group))
+                    future = pool.executor.submit(answer_pieces, tuple(entry.piece for entry in group))
                 except Exception as e:
                     raise BatchStopped(f"the executor refused work: {e}") from e
                 in_flight[future] = group
@@ -492,12 +503,18 @@ def _run(
                     return
                 continue
             done, _ = cf.wait(in_flight, return_when=cf.FIRST_COMPLETED)
+            if time.monotonic() - counted > 10:
+                # A cluster may have grown or shrunk since; if it cannot say, the tasks will.
+                with contextlib.suppress(Exception):
+                    in_flight_limit = 2 * max(pool.workers(), 1) + 1
+                counted = time.monotonic()
             for future in done:
                 group = in_flight.pop(future)
                 try:
                     results = future.result()
                 except Exception as e:
-                    raise BatchStopped(f"a task failed: {type(e).__name__}: {e}") from e
+                    what = f"{type(e).__name__}: {e}" if str(e) else type(e).__name__
+                    raise BatchStopped(f"a task failed: {what}") from e
                 for entry, (outcome, seconds) in zip(group, results):
                     costs.learn(entry.piece, seconds)
                     enqueue(entry.job, entry.job.give(entry.position, outcome))
@@ -506,8 +523,8 @@ def _run(
     finally:
         for future in in_flight:
             future.cancel()
-        if own is not None:
-            own.shutdown(wait=False, cancel_futures=True)
+        if pool.own:
+            pool.executor.shutdown(wait=False, cancel_futures=True)
 
 
 # --- field readers -------------------------------------------------------------------
