@@ -1,10 +1,14 @@
 // Dealing from a request: the feasibility test, the two ways of drawing one
 // random complete deal, and the once-per-request choice between them.
 //
-// Slot dealing picks a holding per seat uniformly and lets its sampler fill
-// it, rejecting deals that run out of cards. Weighted dealing draws each
-// holding among the card sets still possible and returns an importance
-// weight that undoes the bias of dealing in order.
+// Both deal every feasible deal (one card set per seat, one board) with the
+// same chance, as the exact walk counts them. Slot dealing picks a holding
+// per seat uniformly and lets its sampler fill it, rejecting deals that run
+// out of cards; where holdings differ in size that would favour the small
+// ones, so such an entry picks its holding in proportion to its card sets,
+// draws them from the entry's whole allowed set and rejects clashes.
+// Weighted dealing draws each holding among the card sets still possible and
+// returns an importance weight that undoes the bias of dealing in order.
 //
 //   Rng rng = Rng::seed_from_u64(seed);
 //   std::vector<std::vector<Card>> seats;  std::vector<Card> board;  WeighingScratch scratch;
@@ -49,6 +53,15 @@ inline void remove_dealt(CardSet& available, std::span<const Card> cards) {
   for (Card c : cards) available.remove(c);
 }
 
+// Slot dealing for an entry that picks its holding by count: the holding in
+// proportion to its card sets, the cards uniform among them over the entry's
+// allowed cards, false when one of them is no longer `available`.
+bool draw_by_count(const RequestData& r, std::size_t t, CardSet available, Rng& rng,
+                   std::vector<Card>& out);
+
+// A holding index in proportion to the counts (running sums, last > 0).
+std::size_t pick_by_count(std::span<const u128> counts, Rng& rng);
+
 inline void fit_targets(const RequestData& r, std::vector<std::vector<Card>>& seats) {
   if (seats.size() != r.seat_count) [[unlikely]]
     seats.resize(r.seat_count);
@@ -63,19 +76,20 @@ inline bool slot_deal(const RequestData& r, Rng& rng, std::vector<std::vector<Ca
   board.clear();
   CardSet available = r.live;
   for (const std::size_t t : r.order) {
-    std::vector<Card>* target;
-    if (t < r.seat_count) {
+    const bool is_board = t == r.seat_count;
+    if (is_board && r.board_slots == 0) continue;
+    std::vector<Card>& target = is_board ? board : seats[t];
+    if (r.picks[t].slots_by_count) [[unlikely]] {
+      if (!detail::draw_by_count(r, t, available, rng, target)) return false;
+    } else if (!is_board) {
       const auto& holdings = r.samplers[t];
       // Drawn even for a single holding: seeded streams depend on it.
       const std::size_t index = rng.below64(holdings.size());
-      target = &seats[t];
-      if (!holdings[index].draw(detail::allowed_for(r, t, available), rng, *target)) return false;
-    } else {
-      if (r.board_slots == 0) continue;
-      target = &board;
-      if (!r.board_sampler.draw(detail::allowed_for(r, t, available), rng, board)) return false;
+      if (!holdings[index].draw(detail::allowed_for(r, t, available), rng, target)) return false;
+    } else if (!r.board_sampler.draw(detail::allowed_for(r, t, available), rng, board)) {
+      return false;
     }
-    detail::remove_dealt(available, *target);
+    detail::remove_dealt(available, target);
   }
   return true;
 }
@@ -94,8 +108,14 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
   for (const std::size_t t : r.order) {
     const bool is_board = t == r.seat_count;
     if (is_board && r.board_slots == 0) continue;
-    const std::size_t choices = r.slots[t].size();
-    const std::size_t index = choices > 1 ? rng.below64(choices) : 0;
+    const EntryPick& pick = r.picks[t];
+    std::size_t index = 0;
+    if (pick.weighted_by_count) {
+      if (pick.counts.back() == 0) return std::nullopt;
+      index = detail::pick_by_count(pick.counts, rng);
+    } else if (r.slots[t].size() > 1) {
+      index = rng.below64(r.slots[t].size());
+    }
     const std::optional<ShapePlan>& plan = r.plans[t][index];
     if (!plan) return std::nullopt;
     const u128 count = plan->weigh(detail::allowed_for(r, t, available), scratch);
@@ -110,11 +130,12 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
 }
 
 // Slot dealing reduced to card masks, for requests in which every sampler
-// (each seat holding's and the board's) is in `Free` mode: named cards plus
-// slots open to any card. It makes exactly the draws of `slot_deal`, in the
-// same order and with the same widths, and accepts and rejects the same
-// deals, but keeps the generator in registers, writes cards into fixed
-// buffers and runs branch-light. Built once per chunk.
+// (each seat holding's and the board's) is in `Free` mode, named cards plus
+// slots open to any card, and no entry picks its holding by count. It makes
+// exactly the draws of `slot_deal`, in the same order and with the same
+// widths, and accepts and rejects the same deals, but keeps the generator in
+// registers, writes cards into fixed buffers and runs branch-light. Built
+// once per chunk.
 //
 //   auto quick = QuickDealer::of(request);          // nullopt: use slot_deal
 //   if (quick->deal<PortableSelect>(rng)) use(quick->hole(seat), quick->board());
@@ -224,6 +245,11 @@ class QuickDealer {
   std::vector<Card> cards_;
   std::vector<std::uint8_t> sizes_;
 };
+
+// Decides, per entry, whether slot dealing and weighted dealing pick the
+// holding by count, and fills the counts where either does; called once the
+// plans and log weights are built.
+void assign_picks(RequestData& r);
 
 // The seed of the private trial that chooses the dealing method.
 inline constexpr std::uint64_t DEALING_TRIAL_SEED = 0x5EEDCA11;

@@ -3,7 +3,8 @@
 //
 // One limit of 50,000,000 bounds the holdings any alternative may list, the
 // product of the seats' holding counts and the showdowns walked; past any of
-// them the answer is none (never an error).
+// them the answer is none (never an error). A walk that finds no deal at all
+// fails with the infeasible-spot error.
 //
 //   Result<std::optional<ChunkResult>> r = run_exact(request);
 //   if (r && *r) use(**r);   // an empty optional: too many deals to walk
@@ -87,7 +88,7 @@ Result<std::optional<ChunkResult>> run_exact(const EquityRequest<V>& request,
       list->reserve(list->size() + sets->size());
       for (std::size_t k = 0; k < sets->size(); ++k) list->push_back((*sets)[k]);
     }
-    if (list->empty()) return std::optional<ChunkResult>();
+    if (list->empty()) return EquityError::Infeasible{"the hands, board and dead cards together"};
     product = sat_mul(product, list->size());
     if (product > WALK_LIMIT) return std::optional<ChunkResult>();
     lists.push_back(*std::move(list));
@@ -99,6 +100,9 @@ Result<std::optional<ChunkResult>> run_exact(const EquityRequest<V>& request,
   Result<bool> done = walk.run(request.live);
   if (!done) return done.error();
   if (!*done) return std::optional<ChunkResult>();
+  // A finished walk that met no deal: the spot cannot be dealt at all.
+  if (result.samples == 0)
+    return EquityError::Infeasible{"the hands, board and dead cards together"};
   return std::optional<ChunkResult>(std::move(result));
 }
 

@@ -196,6 +196,7 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
 
   r.plans.resize(n + 1);
   r.log_weights.resize(n + 1);
+  r.picks.resize(n + 1);
   const CardSet unclaimed = CardSet::full_deck() - fixed_all;
   for (std::size_t i = 0; i <= n; ++i) {
     // Plans count the card sets an entry can take once every other entry's
@@ -205,6 +206,10 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
     // ln(sets over all live cards) - ln(sets over avail), per holding: what
     // a holding loses to the named cards of other entries.
     std::vector<double> lost(r.slots[i].size(), 0.0);
+    // Whether every holding that can be dealt has as many sets over all live
+    // cards as the others (unknown when one of them cannot be counted).
+    std::optional<u128> common_wide;
+    bool equal_wide = true;
     for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
       const Holding& h = r.slots[i][k];
       if (h.empty()) {
@@ -217,17 +222,29 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
                                       : std::numeric_limits<double>::quiet_NaN());
       CardSet reach;
       for (CardSet slot : h) reach |= slot;
-      if (plan && plan->total() > 0 && reach.intersects(claimed)) {
-        if (const auto wide = ShapePlan::build(h, live))
-          lost[k] = std::log(static_cast<double>(wide->total())) - r.log_weights[i][k];
+      if (plan && plan->total() > 0) {
+        std::optional<u128> wide_total = plan->total();
+        if (reach.intersects(claimed)) {
+          const auto wide = ShapePlan::build(h, live);
+          wide_total = wide ? std::optional<u128>(wide->total()) : std::nullopt;
+          if (wide) lost[k] = std::log(static_cast<double>(wide->total())) - r.log_weights[i][k];
+        }
+        if (!wide_total || (common_wide && *common_wide != *wide_total)) equal_wide = false;
+        if (!common_wide) common_wide = wide_total;
       }
       r.plans[i].push_back(std::move(plan));
     }
-    // Alternatives of one seat must keep the proportions of their card sets
-    // over all live cards (slot dealing and the exact walk reject the sets
-    // that clash with named cards, they do not renormalise each holding).
-    // Normalised by the least loss, so the weights are the plain counts
-    // whenever no holding loses more than another.
+    // Holdings of unequal size: weighted dealing picks them by their counts
+    // and divides each deal's weight by the chosen holding's own count.
+    if (!equal_wide) {
+      r.picks[i].weighted_by_count = true;
+      continue;
+    }
+    // Picked uniformly, alternatives of one seat must keep the proportions of
+    // their card sets over all live cards (slot dealing and the exact walk
+    // reject the sets that clash with named cards, they do not renormalise
+    // each holding). Normalised by the least loss, so the weights are the
+    // plain counts whenever no holding loses more than another.
     double least = std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < lost.size(); ++k)
       if (std::isfinite(r.log_weights[i][k])) least = std::min(least, lost[k]);
@@ -235,6 +252,7 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
       if (std::isfinite(r.log_weights[i][k]) && lost[k] != least)
         r.log_weights[i][k] += lost[k] - least;
   }
+  assign_picks(r);
 
   r.weighted = pick_weighted(r);
   return r;

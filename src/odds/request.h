@@ -27,6 +27,22 @@
 
 namespace vantor {
 
+// How dealing picks one entry's holding. Picking a holding uniformly and
+// filling it from the cards left deals every feasible deal alike only when
+// each holding offers its card sets with the same chance whatever was dealt
+// before; an entry where that fails picks holdings in proportion to their
+// card sets instead, so that Monte Carlo samples what the exact walk counts.
+struct EntryPick {
+  // Slot dealing picks by `counts`, draws the holding's cards among all the
+  // entry's allowed cards and rejects the deal when one was dealt already.
+  bool slots_by_count = false;
+  // Weighted dealing picks by `counts` (its weights then divide by the
+  // chosen holding's own count).
+  bool weighted_by_count = false;
+  // Running sums over the holdings of the card sets each can draw.
+  std::vector<u128> counts;
+};
+
 // The fields of a request; the same for every game, so that building and
 // dealing are compiled once. `EquityRequest<V>` adds the game. Read-only once
 // built. Entry n of the per-entry vectors (n = seat_count) is the board.
@@ -45,8 +61,11 @@ class RequestData {
   std::vector<std::vector<std::optional<ShapePlan>>> plans;  // [entry][holding]
   // [entry][holding]: ln(plan total), NaN without a plan, 0 for an empty
   // holding; raised for a holding that loses more of its card sets to other
-  // entries' named cards than the entry's other holdings do.
+  // entries' named cards than the entry's other holdings do, unless the
+  // entry's weighted dealing picks by count.
   std::vector<std::vector<double>> log_weights;
+  std::vector<EntryPick> picks;    // [entry]
+  bool plain_slots = true;         // no entry picks by count: every holding drawn as it always was
   bool weighted = false;           // Monte Carlo deals use `deal_weighted` rather than `deal`
 
   // Checks the question under one game's rules and prepares everything

@@ -6,7 +6,7 @@
 namespace vantor {
 
 std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
-  if (!fast_acceptance_masks()) return std::nullopt;
+  if (!fast_acceptance_masks() || !r.plain_slots) return std::nullopt;
   const auto fits = [](const SlotSampler& s) {
     return s.mode() == SamplerMode::Free && s.forced().size() + s.open_count() <= STRIDE;
   };

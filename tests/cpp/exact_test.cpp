@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -205,6 +207,40 @@ TEST(Exact, QueensAgainstSuitedConnectorRange) {
   ASSERT_TRUE(r.has_value());
   EXPECT_EQ(r->samples, 41'095'296u);
   EXPECT_NEAR(r->equities()[0].equity, 0.782594, 5e-7);
+}
+
+// Every combo of seat 1 shares a card with both combos of seat 0, though no
+// card is common to all of either seat's holdings. With three seats of
+// twelve private combos the spot is too wide for the search at setup, so
+// only the walk finds that no deal fits, and it must say so rather than
+// answer an empty result.
+TEST(Exact, AWalkThatMeetsNoDealFails) {
+  const auto combo = [](const std::string& text) {
+    const std::vector<Card> cards = Card::parse_field(text).value();
+    Holding h;
+    for (Card c : cards) h.push_back(CardSet::single(c));
+    return h;
+  };
+  std::vector<HandSpec> seats(5);
+  for (int i = 0; i < 13; ++i) {
+    seats[0].holdings.push_back(combo(i % 2 == 0 ? "AhKh" : "AdKd"));
+    seats[1].holdings.push_back(combo(std::array{"AhAd", "KhKd", "AhKd", "KhAd"}[i % 4]));
+  }
+  const std::array<const char*, 3> ranks{"234", "567", "89T"};
+  for (std::size_t s = 0; s < 3; ++s) {
+    std::vector<std::string> cards;
+    for (const char* r = ranks[s]; *r != '\0'; ++r)
+      for (const char* suit : {"c", "d"}) cards.push_back(std::string(1, *r) + suit);
+    for (std::size_t a = 0; a < cards.size(); ++a)
+      for (std::size_t b = a + 1; b < cards.size() && seats[2 + s].holdings.size() < 12; ++b)
+        seats[2 + s].holdings.push_back(combo(cards[a] + cards[b]));
+  }
+  const Holding board = combo("Jc Jd Jh Js 9h");
+  const auto request = EquityRequest<Holdem>::from_masks(seats, board, CardSet());
+  ASSERT_TRUE(request.has_value()) << request.error().text();
+  const auto r = run_exact(*request);
+  ASSERT_FALSE(r.has_value());
+  EXPECT_EQ(r.error().text(), "No deal can satisfy the hands, board and dead cards together");
 }
 
 TEST(Exact, StopFlagEndsTheWalk) {

@@ -144,6 +144,22 @@ def test_exact_declines_when_there_are_too_many_deals():
     assert vantor.exact("holdem", [[[full, full]]] * 3, [], 0) is None
 
 
+# Each seat's alternatives fit the other seats position by position, but no
+# whole alternative does: the other seat holds a card every one of them needs.
+@pytest.mark.parametrize("game, hands, board", [
+    ("holdem", ["AhKh", "QhAh, KhQd"], "2c 3d 4h 5s 7c"),
+    ("omaha", ["AhKh**", "QhAh**, KhQd**"], "2c 3d 4h"),
+    ("stud", ["AhKh2c", "QhAh3c, KhQd3d"], ""),
+])
+def test_a_spot_no_deal_satisfies_fails_from_both_entry_points(game, hands, board):
+    text = "No deal can satisfy the hands, board and dead cards together"
+    with pytest.raises(ValueError) as exact:
+        vantor.exact_from_text(game, hands, board)
+    with pytest.raises(ValueError) as sampled:
+        vantor.chunk_from_text(game, hands, board, samples=1000, seed=1)
+    assert str(exact.value) == str(sampled.value) == text
+
+
 def test_masks_ignore_bits_above_the_deck():
     high = 1 << 60
     seats = [[[bit("As"), bit("Ks")]], [[bit("Ah"), bit("Kh")]]]
