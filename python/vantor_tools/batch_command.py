@@ -16,8 +16,6 @@ from .batch import BatchStopped, DaskClient, run_batch
 from .cli import PROG, UserError, _positive, _seed, _whole
 from .jsonl import LineWriter, ResumeMismatch, answered, count_lines
 
-
-
 DESCRIPTION = """\
 Reads one spot per line: a JSON object with "game", "hands" (a list of hand fields)
 and optional "board", "dead", "exact", "samples", "target_error", "max_samples",
