@@ -1,7 +1,7 @@
 #include "cards/card.h"
 
 #include "cards/text.h"   // decode_utf8, is_white_space
-#include "error/error.h"  // CardError
+#include "error/card_error.h"
 
 namespace vantor {
 

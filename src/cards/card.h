@@ -15,11 +15,10 @@
 #include <string_view>
 #include <vector>
 
+#include "error/card_error.h"  // CardError, a leaf of standard headers only
 #include "error/expected.h"
 
 namespace vantor {
-
-struct CardError;
 
 inline constexpr std::array<char, 13> RANK_CHARS = {'2', '3', '4', '5', '6', '7', '8',
                                                      '9', 'T', 'J', 'Q', 'K', 'A'};
@@ -119,7 +118,6 @@ class CardSet {
   };
   constexpr Iterator begin() const { return Iterator(mask_); }
   constexpr Iterator end() const { return Iterator(0); }
-  constexpr Iterator iter() const { return begin(); }
 
   std::vector<Card> to_vector() const {
     std::vector<Card> out;

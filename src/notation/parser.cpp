@@ -1,5 +1,6 @@
 #include "notation/parser.h"
 
+#include <iterator>
 #include <utility>
 
 #include "cards/text.h"     // decode_utf8, is_white_space
@@ -92,8 +93,8 @@ NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, b
       auto range = parse_range(piece.text);
       if (!range) return whole(std::move(range).error(), piece);
       if (*range) {
-        for (const TwoCardCombo& combo : **range)
-          hand.holdings.push_back(Holding{CardSet::single(combo[0]), CardSet::single(combo[1])});
+        HandSpec combos = HandSpec::from_combos(**range);
+        std::move(combos.holdings.begin(), combos.holdings.end(), std::back_inserter(hand.holdings));
         continue;
       }
     } else if (contains_any(piece.text, "+%-")) {

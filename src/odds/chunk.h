@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <concepts>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -75,166 +76,164 @@ class Attempts {
   const std::atomic<bool>* stop_;
 };
 
-// Records one accepted deal of weight 1 or `weight`; false with `error` set
-// when the showdown fails.
-template <class V, class HoleOf>
-inline Outcome record_deal(Showdown<V>& showdown, OutcomeTally& tally, ChunkResult& result,
-                           HoleOf&& hole, std::span<const Card> board, double weight) {
-  if constexpr (SCORE_GAME<V>) {
-    if (weight == 1.0) {
-      const Result<SeatMask> winners = showdown.winners(hole, board);
-      if (!winners) return winners.error();
-      tally.add(*winners);
-      if (tally.wants_flush()) [[unlikely]]
-        tally.flush_into(result);
-      return Ok{};
-    }
-  }
-  return showdown.play(hole, board, result, weight);
-}
-
-// Records the accepted deal whose cards a mask dealer (`ScheduledDealer` or
-// `QuickDealer`) left at `cards`: seat i's at i * STRIDE, the board's after
-// the seats. `strided`: a hold'em-like game with the usual card counts,
-// whose winners come straight from those buffers.
-template <class V, class Dealer>
-inline Outcome record_dealt(Showdown<V>& showdown, OutcomeTally& tally, ChunkResult& result,
-                            const Dealer& dealer, const Card* cards, bool strided) {
-  constexpr std::size_t STRIDE = Dealer::STRIDE;
-  const std::size_t seats = showdown.seat_count();
-  if constexpr (SharedBoardScore<V>::ENABLED) {
-    if (strided) [[likely]] {
-      tally.add(showdown.winners_strided(cards, STRIDE, cards + seats * STRIDE));
-      if (tally.wants_flush()) [[unlikely]]
-        tally.flush_into(result);
-      return Ok{};
-    }
-  }
-  const auto hole = [&](std::size_t seat) {
-    return std::span<const Card>(cards + seat * STRIDE, dealer.size(seat));
-  };
-  const std::span<const Card> board(cards + seats * STRIDE, dealer.size(seats));
-  return record_deal(showdown, tally, result, hole, board, 1.0);
-}
-
-// The chunk loop over the scheduled dealer: deals a batch, then scores it.
-template <class V, class Select>
-Result<ChunkResult> scheduled_chunk(const EquityRequest<V>& request, ScheduledDealer& dealer,
-                                    std::uint64_t samples, std::uint64_t seed,
-                                    const std::atomic<bool>* stop) {
-  const std::size_t seats = request.seat_count;
-  ChunkResult result = ChunkResult::empty(seats);
-  Rng rng = Rng::seed_from_u64(seed);
-  Showdown<V> showdown(seats);
-  OutcomeTally tally(seats);
-  Attempts attempts(samples, stop);
-  bool strided = false;
-  if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
-  std::uint64_t accepted = 0;
-  while (accepted < samples) {
-    const auto count =
-        static_cast<std::size_t>(std::min<std::uint64_t>(dealer.batch_size(), samples - accepted));
-    if (!attempts.take(count)) [[unlikely]]
-      break;
-    dealer.template deal_batch<Select>(rng, count);
-    accepted += count;
-    for (std::size_t j = 0; j < count; ++j)
-      if (auto recorded = record_dealt(showdown, tally, result, dealer, dealer.slot(j), strided);
-          !recorded) [[unlikely]]
-        return recorded.error();
-  }
-  tally.flush_into(result);
-  result.attempts = attempts.count();
-  return result;
-}
-
-// The chunk loop over the quick dealer; `Select` picks cards (the portable
-// select or the bit-deposit one), with identical results.
-template <class V, class Select>
-Result<ChunkResult> quick_chunk(const EquityRequest<V>& request, QuickDealer& dealer,
-                                std::uint64_t samples, std::uint64_t seed,
-                                const std::atomic<bool>* stop) {
-  const std::size_t seats = request.seat_count;
-  ChunkResult result = ChunkResult::empty(seats);
-  Rng rng = Rng::seed_from_u64(seed);
-  Showdown<V> showdown(seats);
-  OutcomeTally tally(seats);
-  Attempts attempts(samples, stop);
-  std::uint64_t accepted = 0;
-  bool strided = false;
-  if constexpr (SharedBoardScore<V>::ENABLED) strided = dealer.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
-  while (accepted < samples) {
-    if (const auto next = attempts.next(); next != Attempts::Next::Deal) [[unlikely]] {
-      if (next == Attempts::Next::Stalled) return EquityError::SamplingStalled{attempts.limit(), accepted};
-      break;
-    }
-    if (!dealer.deal<Select>(rng)) continue;
-    ++accepted;
-    if (auto recorded = record_dealt(showdown, tally, result, dealer, dealer.buffer(), strided);
-        !recorded) [[unlikely]]
-      return recorded.error();
-  }
-  tally.flush_into(result);
-  result.attempts = attempts.count();
-  return result;
-}
+// What a dealer's batch gave: deals accepted into its buffers, and whether
+// the attempts ran on (Deal), reached the limit or met the stop flag.
+struct DealtBatch {
+  std::size_t accepted;
+  Attempts::Next end;
+};
 
 }  // namespace detail
+
+// A dealer the chunk loop drives: it deals up to `want` (at most
+// `batch_size()`) accepted deals into its own buffers, counting every attempt,
+// and then records deal j of that batch. `Select` is the card selection its
+// hot loop is compiled with (a dealer may ignore it).
+template <class D, class V>
+concept ChunkDealer = requires(D& dealer, const D& dealt, Rng& rng, detail::Attempts& attempts,
+                               DealRecorder<V>& recorder, std::size_t n) {
+  { dealt.batch_size() } -> std::same_as<std::size_t>;
+  { dealer.template deal<PortableSelect>(rng, n, attempts) } -> std::same_as<detail::DealtBatch>;
+  { dealt.record(n, recorder) } -> std::same_as<Outcome>;
+};
+
+// The scheduled dealer never rejects: a batch counts its attempts at once.
+class ScheduledBatches {
+ public:
+  explicit ScheduledBatches(ScheduledDealer& dealer) : dealer_(dealer) {}
+  std::size_t batch_size() const { return dealer_.batch_size(); }
+  template <class Select>
+  detail::DealtBatch deal(Rng& rng, std::size_t want, detail::Attempts& attempts) {
+    if (!attempts.take(want)) [[unlikely]]
+      return {0, detail::Attempts::Next::Stopped};
+    dealer_.template deal_batch<Select>(rng, want);
+    return {want, detail::Attempts::Next::Deal};
+  }
+  template <class V>
+  Outcome record(std::size_t j, DealRecorder<V>& recorder) const {
+    return recorder.record_cards(dealer_.cards(), j);
+  }
+
+ private:
+  ScheduledDealer& dealer_;
+};
+
+// Deals one at a time with rejections: the quick dealer, or slot and weighted
+// dealing into card vectors for any request.
+namespace detail {
+template <class Deal>
+DealtBatch deal_one(Attempts& attempts, Deal&& deal) {
+  for (;;) {
+    if (const auto next = attempts.next(); next != Attempts::Next::Deal) [[unlikely]]
+      return {0, next};
+    if (deal()) return {1, Attempts::Next::Deal};
+  }
+}
+}  // namespace detail
+
+class QuickDeals {
+ public:
+  explicit QuickDeals(QuickDealer& dealer) : dealer_(dealer) {}
+  std::size_t batch_size() const { return 1; }
+  template <class Select>
+  detail::DealtBatch deal(Rng& rng, std::size_t, detail::Attempts& attempts) {
+    return detail::deal_one(attempts, [&] { return dealer_.template deal<Select>(rng); });
+  }
+  template <class V>
+  Outcome record(std::size_t, DealRecorder<V>& recorder) const {
+    return recorder.record_cards(dealer_.cards(), 0);
+  }
+
+ private:
+  QuickDealer& dealer_;
+};
+
+template <class V>
+class GeneralDeals {
+ public:
+  explicit GeneralDeals(const EquityRequest<V>& request) : request_(request), seats_(request.seat_count) {
+    for (auto& cards : seats_) cards.reserve(V::CAPACITY);
+    board_.reserve(V::CAPACITY);
+  }
+  std::size_t batch_size() const { return 1; }
+  template <class Select>
+  detail::DealtBatch deal(Rng& rng, std::size_t, detail::Attempts& attempts) {
+    return detail::deal_one(attempts, [&] {
+      if (!request_.weighted) return vantor::deal(request_, rng, seats_, board_);
+      const std::optional<double> w = deal_weighted(request_, rng, seats_, board_, scratch_);
+      if (w) weight_ = *w;
+      return w.has_value();
+    });
+  }
+  Outcome record(std::size_t, DealRecorder<V>& recorder) const {
+    return recorder.record([this](std::size_t seat) { return std::span<const Card>(seats_[seat]); },
+                           board_, weight_);
+  }
+
+ private:
+  const EquityRequest<V>& request_;
+  std::vector<std::vector<Card>> seats_;
+  std::vector<Card> board_;
+  WeighingScratch scratch_;
+  double weight_ = 1.0;
+};
+
+// The one chunk loop: batches from `dealer` until `samples` deals are
+// recorded, the attempt limit is reached (an error) or `stop` is set (the
+// partial result is returned for the caller to discard).
+template <class V, class Select, class Dealer>
+  requires ChunkDealer<Dealer, V>
+Result<ChunkResult> run_dealer(const EquityRequest<V>& request, Dealer& dealer,
+                               std::uint64_t samples, std::uint64_t seed,
+                               const std::atomic<bool>* stop) {
+  ChunkResult result = ChunkResult::empty(request.seat_count);
+  Rng rng = Rng::seed_from_u64(seed);
+  DealRecorder<V> recorder(request.seat_count, result);
+  detail::Attempts attempts(samples, stop);
+  std::uint64_t accepted = 0;
+  while (accepted < samples) {
+    const auto want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(dealer.batch_size(), samples - accepted));
+    const detail::DealtBatch batch = dealer.template deal<Select>(rng, want, attempts);
+    for (std::size_t j = 0; j < batch.accepted; ++j)
+      if (auto recorded = dealer.record(j, recorder); !recorded) [[unlikely]]
+        return recorded.error();
+    accepted += batch.accepted;
+    if (batch.end != detail::Attempts::Next::Deal) [[unlikely]] {
+      if (batch.end == detail::Attempts::Next::Stalled)
+        return EquityError::SamplingStalled{attempts.limit(), accepted};
+      break;
+    }
+  }
+  recorder.finish();
+  result.attempts = attempts.count();
+  return result;
+}
 
 // `stop`, when set, ends the chunk early with whatever it holds (the caller
 // discards it); it is looked at every few thousand attempts.
 template <class V>
 Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t samples,
                               std::uint64_t seed, const std::atomic<bool>* stop = nullptr) {
-  const std::size_t seats = request.seat_count;
-  if (samples == 0) return ChunkResult::empty(seats);
-
+  if (samples == 0) return ChunkResult::empty(request.seat_count);
+  // The mask dealers' hot loops are compiled for both card selections.
+  const auto run = [&](auto& dealer) {
+    if (fast_bit_deposit())
+      return run_dealer<V, BitDepositSelect>(request, dealer, samples, seed, stop);
+    return run_dealer<V, PortableSelect>(request, dealer, samples, seed, stop);
+  };
   if (!request.weighted) {
     if (std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request)) {
-      if (fast_bit_deposit())
-        return detail::scheduled_chunk<V, BitDepositSelect>(request, *scheduled, samples, seed, stop);
-      return detail::scheduled_chunk<V, PortableSelect>(request, *scheduled, samples, seed, stop);
+      ScheduledBatches batches(*scheduled);
+      return run(batches);
     }
     if (std::optional<QuickDealer> quick = QuickDealer::of(request)) {
-      if (fast_bit_deposit())
-        return detail::quick_chunk<V, BitDepositSelect>(request, *quick, samples, seed, stop);
-      return detail::quick_chunk<V, PortableSelect>(request, *quick, samples, seed, stop);
+      QuickDeals deals(*quick);
+      return run(deals);
     }
   }
-
-  ChunkResult result = ChunkResult::empty(seats);
-  Rng rng = Rng::seed_from_u64(seed);
-  std::vector<std::vector<Card>> dealt(seats);
-  for (auto& cards : dealt) cards.reserve(V::CAPACITY);
-  std::vector<Card> board;
-  board.reserve(V::CAPACITY);
-  WeighingScratch scratch;
-  Showdown<V> showdown(seats);
-  OutcomeTally tally(seats);
-  const auto hole = [&dealt](std::size_t seat) { return std::span<const Card>(dealt[seat]); };
-
-  detail::Attempts attempts(samples, stop);
-  std::uint64_t accepted = 0;
-  while (accepted < samples) {
-    if (const auto next = attempts.next(); next != detail::Attempts::Next::Deal) [[unlikely]] {
-      if (next == detail::Attempts::Next::Stalled) return EquityError::SamplingStalled{attempts.limit(), accepted};
-      break;
-    }
-    double weight = 1.0;
-    if (request.weighted) {
-      const std::optional<double> w = deal_weighted(request, rng, dealt, board, scratch);
-      if (!w) continue;
-      weight = *w;
-    } else if (!deal(request, rng, dealt, board)) {
-      continue;
-    }
-    ++accepted;
-    if (auto recorded = detail::record_deal(showdown, tally, result, hole, board, weight); !recorded)
-      return recorded.error();
-  }
-  tally.flush_into(result);
-  result.attempts = attempts.count();
-  return result;
+  GeneralDeals<V> general(request);
+  return run_dealer<V, PortableSelect>(request, general, samples, seed, stop);
 }
 
 }  // namespace vantor

@@ -275,14 +275,9 @@ void assign_picks(RequestData& r) {
 
 std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
   if (!r.plain_slots) return std::nullopt;
-  const auto quick = [](const SlotSampler& s) {
-    return s.mode() == SamplerMode::Free && s.forced().size() + s.open_count() <= STRIDE;
-  };
   QuickDealer d;
   d.live_ = r.live.mask();
-  d.seat_count_ = r.seat_count;
-  d.cards_.assign((r.seat_count + 1) * STRIDE, Card());
-  d.sizes_.assign(r.seat_count + 1, 0);
+  d.cards_ = DealtCards(r.seat_count, 1);
   const auto add_holding = [&d](const SlotSampler& s) {
     Holding h;
     for (Card c : s.forced()) {
@@ -300,26 +295,25 @@ std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
       if (holdings.empty()) return std::nullopt;
       const std::size_t size = holdings.front().forced().size() + holdings.front().open_count();
       for (const SlotSampler& s : holdings) {
-        if (!quick(s) || s.forced().size() + s.open_count() != size) return std::nullopt;
+        if (!DealtCards::fits(s) || s.forced().size() + s.open_count() != size) return std::nullopt;
         add_holding(s);
       }
       const std::uint64_t k = holdings.size();
-      d.entries_.push_back({allowed, k, (k << std::countl_zero(k)) - 1, first,
+      d.entries_.push_back({allowed, k, rejection_zone(k), first,
                             static_cast<std::uint32_t>(t)});
-      d.sizes_[t] = static_cast<std::uint8_t>(size);
+      d.cards_.set_size(t, size);
     } else {
       if (r.board_slots == 0) continue;
-      if (!quick(r.board_sampler)) return std::nullopt;
+      if (!DealtCards::fits(r.board_sampler)) return std::nullopt;
       add_holding(r.board_sampler);
       d.entries_.push_back({allowed, 0, 0, first, static_cast<std::uint32_t>(t)});
-      d.sizes_[t] = static_cast<std::uint8_t>(r.board_sampler.forced().size() +
-                                              r.board_sampler.open_count());
+      d.cards_.set_size(t, r.board_sampler.forced().size() + r.board_sampler.open_count());
     }
   }
   return d;
 }
 
-bool pick_weighted(const RequestData& r) {
+bool choose_dealing(const RequestData& r) {
   // A holding without a plan (or with nothing to deal) cannot be weighed.
   for (const auto& entry : r.log_weights)
     for (double w : entry)
@@ -333,14 +327,14 @@ bool pick_weighted(const RequestData& r) {
   constexpr unsigned SLOT_TRIALS = 800, ENOUGH_ACCEPTED = 40, WEIGHTED_TRIALS = 400;
   unsigned accepted = 0;
   for (unsigned i = 0; i < SLOT_TRIALS; ++i) {
-    if (slot_deal(r, rng, seats, board) && ++accepted == ENOUGH_ACCEPTED) return false;
+    if (deal(r, rng, seats, board) && ++accepted == ENOUGH_ACCEPTED) return false;
   }
   const double acceptance = static_cast<double>(accepted) / SLOT_TRIALS;
 
   unsigned k = 0;
   double s1 = 0.0, s2 = 0.0;
   for (unsigned i = 0; i < WEIGHTED_TRIALS; ++i) {
-    if (const auto w = weighted_deal(r, rng, seats, board, scratch)) {
+    if (const auto w = deal_weighted(r, rng, seats, board, scratch)) {
       ++k;
       s1 += *w;
       s2 += *w * *w;

@@ -1,5 +1,5 @@
-// Dealing from a request: the feasibility test, the two ways of drawing one
-// random complete deal, and the once-per-request choice between them.
+// Dealing from a request: the two ways of drawing one random complete deal,
+// and the once-per-request choice between them.
 //
 // Both deal every feasible deal (one card set per seat, one board) with the
 // same chance, as the exact walk counts them. Slot dealing picks a holding
@@ -70,7 +70,7 @@ inline void fit_targets(const RequestData& r, std::vector<std::vector<Card>>& se
 }  // namespace detail
 
 // Slot dealing, for any game: false when this attempt is rejected.
-inline bool slot_deal(const RequestData& r, Rng& rng, std::vector<std::vector<Card>>& seats,
+inline bool deal(const RequestData& r, Rng& rng, std::vector<std::vector<Card>>& seats,
                       std::vector<Card>& board) {
   detail::fit_targets(r, seats);
   board.clear();
@@ -98,7 +98,7 @@ inline bool slot_deal(const RequestData& r, Rng& rng, std::vector<std::vector<Ca
 // attempt is rejected. The weight is the product over entries of (card sets
 // of the chosen holding still possible when it is dealt) / (its card sets
 // with nothing dealt).
-inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
+inline std::optional<double> deal_weighted(const RequestData& r, Rng& rng,
                                            std::vector<std::vector<Card>>& seats,
                                            std::vector<Card>& board, WeighingScratch& scratch) {
   detail::fit_targets(r, seats);
@@ -129,45 +129,84 @@ inline std::optional<double> weighted_deal(const RequestData& r, Rng& rng,
   return std::exp(log_sum);
 }
 
+// The card buffers of a dealer that deals into fixed arrays: `slots` deals
+// side by side, each with seat i's cards at i * STRIDE and the board's after
+// the seats. Every deal of one request gives each entry the same count.
+class DealtCards {
+ public:
+  // Cards each entry's buffer holds at most (no game deals more to one seat).
+  static constexpr std::size_t STRIDE = 16;
+
+  DealtCards() = default;
+  DealtCards(std::size_t seats, std::size_t slots)
+      : seat_count_(seats),
+        slot_size_((seats + 1) * STRIDE),
+        cards_(slot_size_ * slots, Card()),
+        sizes_(seats + 1, 0) {}
+
+  std::size_t seat_count() const { return seat_count_; }
+  Card* slot(std::size_t j) { return cards_.data() + j * slot_size_; }
+  const Card* slot(std::size_t j) const { return cards_.data() + j * slot_size_; }
+
+  // Cards dealt to entry i (a seat, or the board at the seat count).
+  std::size_t size(std::size_t entry) const { return sizes_[entry]; }
+  void set_size(std::size_t entry, std::size_t n) { sizes_[entry] = static_cast<std::uint8_t>(n); }
+  // Seat i's hole cards and the board of deal j.
+  std::span<const Card> hole(std::size_t seat, std::size_t j = 0) const {
+    return {slot(j) + seat * STRIDE, sizes_[seat]};
+  }
+  std::span<const Card> board(std::size_t j = 0) const {
+    return {slot(j) + seat_count_ * STRIDE, sizes_[seat_count_]};
+  }
+  // Whether a mask dealer can deal this sampler's holding: named cards and
+  // slots open to any card, no more than a buffer holds.
+  static bool fits(const SlotSampler& s) {
+    return s.mode() == SamplerMode::Free && s.forced().size() + s.open_count() <= STRIDE;
+  }
+
+  // True when every seat is dealt `hole` cards and the board `board` cards.
+  bool shaped(std::size_t hole, std::size_t board) const {
+    for (std::size_t i = 0; i < seat_count_; ++i)
+      if (sizes_[i] != hole) return false;
+    return sizes_[seat_count_] == board;
+  }
+
+ private:
+  std::size_t seat_count_ = 0;
+  std::size_t slot_size_ = 0;
+  std::vector<Card> cards_;
+  std::vector<std::uint8_t> sizes_;
+};
+
 // Slot dealing reduced to card masks, for requests in which every sampler
 // (each seat holding's and the board's) is in `Free` mode, named cards plus
 // slots open to any card, and no entry picks its holding by count. It makes
-// exactly the draws of `slot_deal`, in the same order and with the same
-// widths, and accepts and rejects the same deals, but keeps the generator in
+// exactly the draws of `deal`, in the same order and with the same widths,
+// and accepts and rejects the same deals, but keeps the generator in
 // registers, writes cards into fixed buffers and runs branch-light. Built
 // once per chunk.
 //
-//   auto quick = QuickDealer::of(request);          // nullopt: use slot_deal
-//   if (quick->deal<PortableSelect>(rng)) use(quick->hole(seat), quick->board());
+//   auto quick = QuickDealer::of(request);          // nullopt: use deal
+//   if (quick->deal<PortableSelect>(rng)) use(quick->cards().hole(seat));
 class QuickDealer {
  public:
-  // The 32-bit rejection zone of a draw below n, (n << countl_zero(n)) - 1,
-  // for every card count.
-  static constexpr std::array<std::uint32_t, 65> CARD_ZONES = [] {
-    std::array<std::uint32_t, 65> zones{};
-    for (std::uint32_t n = 1; n <= 64; ++n) zones[n] = (n << std::countl_zero(n)) - 1;
-    return zones;
-  }();
-
-  // Cards each entry's buffer holds at most (no game deals more to one seat).
-  static constexpr std::size_t STRIDE = 16;
+  static constexpr std::size_t STRIDE = DealtCards::STRIDE;
 
   static std::optional<QuickDealer> of(const RequestData& r);
 
   // One slot deal: false when the attempt is rejected (the generator has
-  // then advanced exactly as `slot_deal` would advance it).
+  // then advanced exactly as `deal` would advance it).
   template <class Select>
   bool deal(Rng& rng) {
     Rng g = rng;  // a local copy stays in registers; card stores cannot alias it
     std::uint64_t available = live_;
-    Card* const out = cards_.data();
+    Card* const out = cards_.slot(0);
     bool ok = true;
     for (const Entry& e : entries_) {
       std::uint64_t index = 0;
       if (e.choices == 1) {
-        // A draw below 1 answers 0 once an output's top bit is clear.
-        while ((g.next_u64() >> 63) != 0) {
-        }
+        // A constant bound lets the draw below 1 fold to a test of the top bit.
+        g.below64_in_zone(1, rejection_zone(std::uint64_t{1}));
       } else if (e.choices != 0) {
         index = g.below64_in_zone(e.choices, e.zone);
       }
@@ -191,11 +230,8 @@ class QuickDealer {
         break;
       }
       for (unsigned j = 0; j < h.open; ++j, --count) {
-        const std::uint32_t zone = CARD_ZONES[count];
-        std::uint64_t m;
-        do m = (g.next_u64() >> 32) * count;
-        while (static_cast<std::uint32_t>(m) > zone);
-        const std::uint64_t bit = Select::nth_bit(CardSet(allowed), static_cast<unsigned>(m >> 32));
+        const std::uint32_t pick = g.below32_in_zone(count, CARD_ZONES[count]);
+        const std::uint64_t bit = Select::nth_bit(CardSet(allowed), pick);
         allowed &= ~bit;
         available &= ~bit;
         dst[j] = Card(static_cast<unsigned>(std::countr_zero(bit)));
@@ -205,29 +241,14 @@ class QuickDealer {
     return ok;
   }
 
-  // The cards of the last accepted deal: seat i's hole cards, the board.
-  std::span<const Card> hole(std::size_t seat) const {
-    return {cards_.data() + seat * STRIDE, sizes_[seat]};
-  }
-  std::span<const Card> board() const {
-    return {cards_.data() + seat_count_ * STRIDE, sizes_[seat_count_]};
-  }
-  // The same cards as one buffer: seat i's at i * STRIDE, the board's after the seats.
-  const Card* buffer() const { return cards_.data(); }
-  // True when every seat is dealt `hole` cards and the board `board` cards.
-  bool shaped(std::size_t hole, std::size_t board) const {
-    for (std::size_t i = 0; i < seat_count_; ++i)
-      if (sizes_[i] != hole) return false;
-    return sizes_[seat_count_] == board;
-  }
-  // Cards dealt to entry i (a seat, or the board at the seat count).
-  std::size_t size(std::size_t entry) const { return sizes_[entry]; }
+  // The cards of the last accepted deal.
+  const DealtCards& cards() const { return cards_; }
 
  private:
   struct Entry {
     std::uint64_t allowed;  // cards not certainly held by another entry
     std::uint64_t choices;  // holdings to pick from; 0 for the board (no pick)
-    std::uint64_t zone;     // the 64-bit rejection zone of `choices`
+    std::uint64_t zone;     // rejection_zone(choices)
     std::uint32_t first;    // the entry's first holding in `holdings_`
     std::uint32_t target;   // seat index, or the seat count for the board
   };
@@ -239,11 +260,9 @@ class QuickDealer {
   };
 
   std::uint64_t live_ = 0;
-  std::size_t seat_count_ = 0;
   std::vector<Entry> entries_;
   std::vector<Holding> holdings_;
-  std::vector<Card> cards_;
-  std::vector<std::uint8_t> sizes_;
+  DealtCards cards_;
 };
 
 // Decides, per entry, whether slot dealing and weighted dealing pick the
@@ -257,24 +276,6 @@ inline constexpr std::uint64_t DEALING_TRIAL_SEED = 0x5EEDCA11;
 // True when weighted dealing should be used: slot dealing accepts under 5% of
 // its trial deals and weighted dealing's effective sample size per attempt
 // beats 1.5 times that rate. Depends on the request only.
-[[nodiscard]] bool pick_weighted(const RequestData& r);
-
-template <class V>
-bool deal(const EquityRequest<V>& request, Rng& rng, std::vector<std::vector<Card>>& seats,
-          std::vector<Card>& board) {
-  return slot_deal(request, rng, seats, board);
-}
-
-template <class V>
-std::optional<double> deal_weighted(const EquityRequest<V>& request, Rng& rng,
-                                    std::vector<std::vector<Card>>& seats,
-                                    std::vector<Card>& board, WeighingScratch& scratch) {
-  return weighted_deal(request, rng, seats, board, scratch);
-}
-
-template <class V>
-bool choose_dealing(const EquityRequest<V>& request) {
-  return pick_weighted(request);
-}
+[[nodiscard]] bool choose_dealing(const RequestData& r);
 
 }  // namespace vantor

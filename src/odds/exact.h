@@ -21,8 +21,8 @@
 #include "odds/result.h"
 #include "odds/walk.h"
 #include "sampler/card_lists.h"
+#include "sampler/combinations.h"
 #include "sampler/draw.h"
-#include "sampler/u128.h"
 
 namespace vantor {
 

@@ -254,7 +254,7 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
   }
   assign_picks(r);
 
-  r.weighted = pick_weighted(r);
+  r.weighted = choose_dealing(r);
   return r;
 }
 

@@ -5,21 +5,18 @@
 
 namespace vantor {
 
-namespace {
-
-void add_into(std::vector<double>& into, const std::vector<double>& from) {
-  for (std::size_t j = 0; j < into.size() && j < from.size(); ++j) into[j] += from[j];
-}
-
-}  // namespace
-
 ChunkResult ChunkResult::empty(std::size_t seats) {
   ChunkResult r;
-  for (auto* v : {&r.share_sum, &r.share_square_sum, &r.square_weight_share_sum, &r.win_count,
-                  &r.tie_count, &r.scoop_count, &r.low_share_sum, &r.high_win_count,
-                  &r.high_tie_count, &r.low_win_count, &r.low_tie_count})
-    v->assign(seats, 0.0);
+  for (const PerSeatSum& sum : PER_SEAT_SUMS) (r.*sum.values).assign(seats, 0.0);
   return r;
+}
+
+void ChunkResult::clear() {
+  const std::size_t seats = seat_count();
+  for (const PerSeatSum& sum : PER_SEAT_SUMS) (this->*sum.values).assign(seats, 0.0);
+  samples = attempts = 0;
+  weight_sum = weight_square_sum = 0;
+  exact = false;
 }
 
 void ChunkResult::merge(const ChunkResult& other) {
@@ -32,17 +29,23 @@ void ChunkResult::merge(const ChunkResult& other) {
   attempts += other.attempts;
   weight_sum += other.weight_sum;
   weight_square_sum += other.weight_square_sum;
-  add_into(share_sum, other.share_sum);
-  add_into(share_square_sum, other.share_square_sum);
-  add_into(square_weight_share_sum, other.square_weight_share_sum);
-  add_into(win_count, other.win_count);
-  add_into(tie_count, other.tie_count);
-  add_into(scoop_count, other.scoop_count);
-  add_into(low_share_sum, other.low_share_sum);
-  add_into(high_win_count, other.high_win_count);
-  add_into(high_tie_count, other.high_tie_count);
-  add_into(low_win_count, other.low_win_count);
-  add_into(low_tie_count, other.low_tie_count);
+  for (const PerSeatSum& sum : PER_SEAT_SUMS) {
+    std::vector<double>& into = this->*sum.values;
+    const std::vector<double>& from = other.*sum.values;
+    for (std::size_t j = 0; j < into.size() && j < from.size(); ++j) into[j] += from[j];
+  }
+}
+
+void ChunkResult::add_copies(const ChunkResult& unit, std::uint64_t count) {
+  const double c = static_cast<double>(count);
+  samples += count;
+  weight_sum += c;
+  weight_square_sum += c;
+  for (const PerSeatSum& sum : PER_SEAT_SUMS) {
+    std::vector<double>& into = this->*sum.values;
+    const std::vector<double>& from = unit.*sum.values;
+    for (std::size_t j = 0; j < into.size(); ++j) into[j] += c * from[j];
+  }
 }
 
 std::vector<PlayerEquity> ChunkResult::equities() const {

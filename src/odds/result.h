@@ -9,6 +9,7 @@
 //   auto eq = total.equities();
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -56,10 +57,38 @@ struct ChunkResult {
   // Adds a result of the same seat count.
   void merge(const ChunkResult& other);
 
+  // Adds `count` copies of `unit`, a result of one weight-1 deal of the same
+  // seat count: what recording that deal `count` times gives, up to rounding.
+  void add_copies(const ChunkResult& unit, std::uint64_t count);
+
+  // Back to `empty(seat_count())` without giving up the vectors.
+  void clear();
+
   std::vector<PlayerEquity> equities() const;
 
   std::size_t seat_count() const { return share_sum.size(); }
 };
+
+// Every per-seat sum with its key in the result dictionary, in the
+// dictionary's order. Creating, merging, scaling and converting a result
+// iterate this list, so a new per-seat sum is added here and nowhere else.
+struct PerSeatSum {
+  const char* key;
+  std::vector<double> ChunkResult::*values;
+};
+inline constexpr std::array<PerSeatSum, 11> PER_SEAT_SUMS = {{
+    {"share_sum", &ChunkResult::share_sum},
+    {"share_square_sum", &ChunkResult::share_square_sum},
+    {"square_weight_share_sum", &ChunkResult::square_weight_share_sum},
+    {"low_share_sum", &ChunkResult::low_share_sum},
+    {"win_count", &ChunkResult::win_count},
+    {"tie_count", &ChunkResult::tie_count},
+    {"scoop_count", &ChunkResult::scoop_count},
+    {"high_win_count", &ChunkResult::high_win_count},
+    {"high_tie_count", &ChunkResult::high_tie_count},
+    {"low_win_count", &ChunkResult::low_win_count},
+    {"low_tie_count", &ChunkResult::low_tie_count},
+}};
 
 inline void ChunkResult::record_weighted(std::span<const double> shares,
                                          std::span<const double> low_shares, double w) {

@@ -7,17 +7,11 @@ namespace vantor {
 
 std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
   if (!fast_acceptance_masks() || !r.plain_slots) return std::nullopt;
-  const auto fits = [](const SlotSampler& s) {
-    return s.mode() == SamplerMode::Free && s.forced().size() + s.open_count() <= STRIDE;
-  };
   ScheduledDealer d;
-  d.seat_count_ = r.seat_count;
-  d.slot_size_ = (r.seat_count + 1) * STRIDE;
   // Slots for about 8 KiB of cards: enough deals to score back to back,
   // few enough to stay in the first-level cache.
-  d.batch_size_ = std::clamp<std::size_t>(8192 / d.slot_size_, 1, 64);
-  d.cards_.assign(d.slot_size_ * d.batch_size_, Card());
-  d.sizes_.assign(r.seat_count + 1, 0);
+  d.batch_size_ = std::clamp<std::size_t>(8192 / ((r.seat_count + 1) * STRIDE), 1, 64);
+  d.cards_ = DealtCards(r.seat_count, d.batch_size_);
 
   // Every entry's open slots must draw from one pool, and named cards must
   // lie outside it and apart: then no deal is ever rejected and the k-th open
@@ -35,7 +29,7 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
       if (r.board_slots == 0) continue;
       s = &r.board_sampler;
     }
-    if (!fits(*s)) return std::nullopt;
+    if (!DealtCards::fits(*s)) return std::nullopt;
     std::uint64_t forced = 0;
     for (Card c : s->forced()) forced |= std::uint64_t{1} << c.index();
     const std::uint64_t allowed = detail::allowed_for(r, t, r.live).mask();
@@ -49,8 +43,8 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
     const std::size_t base = t * STRIDE;
     if (base + STRIDE > PICK) return std::nullopt;  // slots are bytes
     for (std::size_t j = 0; j < d.batch_size_; ++j)
-      std::copy(s->forced().begin(), s->forced().end(), d.cards_.begin() + j * d.slot_size_ + base);
-    d.sizes_[t] = static_cast<std::uint8_t>(s->forced().size() + s->open_count());
+      std::copy(s->forced().begin(), s->forced().end(), d.cards_.slot(j) + base);
+    d.cards_.set_size(t, s->forced().size() + s->open_count());
     if (is_seat) d.steps_.push_back({1, PICK});
     for (std::size_t j = 0; j < s->open_count(); ++j, ++opens)
       d.steps_.push_back({0, static_cast<std::uint8_t>(base + s->forced().size() + j)});

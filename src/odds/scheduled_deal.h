@@ -5,7 +5,7 @@
 // so the dealer can judge blocks of generator outputs for acceptance with
 // vector instructions and find each draw's accepted output by a bit scan,
 // with no branch per rejected output. It consumes exactly the outputs
-// `slot_deal` consumes, makes the same decisions and deals the same cards;
+// `deal` consumes, makes the same decisions and deals the same cards;
 // every deal is accepted.
 //
 //   auto dealer = ScheduledDealer::of(request);    // nullopt: use QuickDealer
@@ -30,7 +30,7 @@ namespace vantor {
 
 class ScheduledDealer {
  public:
-  static constexpr std::size_t STRIDE = QuickDealer::STRIDE;
+  static constexpr std::size_t STRIDE = DealtCards::STRIDE;
 
   // Nothing when the request does not fit the schedule or vector acceptance
   // is unavailable here.
@@ -41,7 +41,7 @@ class ScheduledDealer {
   // of the chunk and nothing else.
   template <class Select>
   bool deal(Rng& rng) {
-    deal_into<Select>(rng, cards_.data());
+    deal_into<Select>(rng, cards_.slot(0));
     return true;
   }
 
@@ -49,28 +49,12 @@ class ScheduledDealer {
   // batch and then scoring it keeps both loops free of each other's stalls.
   template <class Select>
   void deal_batch(Rng& rng, std::size_t count) {
-    for (std::size_t j = 0; j < count; ++j) deal_into<Select>(rng, cards_.data() + j * slot_size_);
+    for (std::size_t j = 0; j < count; ++j) deal_into<Select>(rng, cards_.slot(j));
   }
 
   std::size_t batch_size() const { return batch_size_; }
-  // Slot j: seat i's cards at i * STRIDE, the board's after the seats.
-  const Card* slot(std::size_t j) const { return cards_.data() + j * slot_size_; }
-
-  // The cards of the first slot.
-  std::span<const Card> hole(std::size_t seat) const {
-    return {cards_.data() + seat * STRIDE, sizes_[seat]};
-  }
-  std::span<const Card> board() const {
-    return {cards_.data() + seat_count_ * STRIDE, sizes_[seat_count_]};
-  }
-  // True when every seat is dealt `hole` cards and the board `board` cards.
-  bool shaped(std::size_t hole, std::size_t board) const {
-    for (std::size_t i = 0; i < seat_count_; ++i)
-      if (sizes_[i] != hole) return false;
-    return sizes_[seat_count_] == board;
-  }
-  // Cards dealt to entry i (a seat, or the board at the seat count).
-  std::size_t size(std::size_t entry) const { return sizes_[entry]; }
+  // The cards of the last batch, deal j in slot j.
+  const DealtCards& cards() const { return cards_; }
 
  private:
   // Named cards are in every slot from the start; a deal writes open cards.
@@ -141,8 +125,6 @@ class ScheduledDealer {
   std::uint64_t unconsumed_ = 0;  // window outputs not consumed yet
   bool warm_ = false;             // the window holds outputs
   unsigned base_ = 0;  // where the window starts in the ring
-  std::size_t seat_count_ = 0;
-  std::size_t slot_size_ = 0;   // (seat_count_ + 1) * STRIDE
   std::size_t batch_size_ = 1;
   std::vector<Step> steps_;
   // Counts judged: the card draws' run top_, top_ - 1, ... (runs_ of them),
@@ -155,8 +137,7 @@ class ScheduledDealer {
   // The ring's first block is repeated after its end, so that a window
   // starting at any block reads on without wrapping.
   std::array<std::uint32_t, RING + ACCEPTANCE_BLOCK> highs_{};
-  std::vector<Card> cards_;
-  std::vector<std::uint8_t> sizes_;
+  DealtCards cards_;
 };
 
 }  // namespace vantor

@@ -33,80 +33,6 @@ inline constexpr std::size_t MAX_SEATS = 32;
 
 namespace detail {
 
-// The eleven per-seat sums of a result, for whole-result arithmetic.
-inline constexpr std::array<std::vector<double> ChunkResult::*, 11> PER_SEAT_SUMS = {
-    &ChunkResult::share_sum,      &ChunkResult::share_square_sum, &ChunkResult::square_weight_share_sum,
-    &ChunkResult::win_count,      &ChunkResult::tie_count,        &ChunkResult::scoop_count,
-    &ChunkResult::low_share_sum,  &ChunkResult::high_win_count,   &ChunkResult::high_tie_count,
-    &ChunkResult::low_win_count,  &ChunkResult::low_tie_count};
-
-// Cards summed for the table scorer: rank keys and suit counts added
-// (`counts`), suit rank masks OR-ed (`lanes`, 16 bits per suit). A board's
-// sums are formed once and each seat's hole cards added to them, which gives
-// exactly `score` of the seat's whole hand.
-struct PackedCards {
-  std::uint64_t counts = 0;
-  std::uint64_t lanes = 0;
-
-  static constexpr std::array<std::uint64_t, 52> LANES = [] {
-    std::array<std::uint64_t, 52> lanes{};
-    for (unsigned i = 0; i < 52; ++i)
-      lanes[i] = std::uint64_t{rank_bit(i >> 2)} << (16 * (i & 3u));
-    return lanes;
-  }();
-
-  constexpr PackedCards plus(Card c) const {
-    return {counts + CARD_BITS[c.index()], lanes | LANES[c.index()]};
-  }
-  constexpr PackedCards plus(PackedCards o) const { return {counts + o.counts, lanes | o.lanes}; }
-  static constexpr PackedCards of(std::span<const Card> cards) {
-    PackedCards p;
-    for (Card c : cards) p = p.plus(c);
-    return p;
-  }
-
-  // The class of these cards (5 to 7 of them), as `score` gives it.
-  std::uint16_t score(const Ranking& ranking) const {
-    const std::uint64_t sum = counts + SUIT_BIAS;
-    if (ranking.flushes != nullptr && (sum & FLUSH_FLAGS) != 0) [[unlikely]] {
-      const unsigned suit = static_cast<unsigned>(std::countr_zero(sum & FLUSH_FLAGS) - 35) / 4;
-      const std::uint16_t flush = ranking.flushes[(lanes >> (16 * suit)) & 0x1FFFu];
-      if (flush != NO_ENTRY) return flush;
-    }
-    return ranking.values[value_slot(static_cast<std::uint32_t>(sum))];
-  }
-};
-
-// Board games whose seat score is one table score of hole plus board: the
-// board's part is shared by every seat.
-template <class V>
-struct SharedBoardScore {
-  static constexpr bool ENABLED = false;
-};
-template <>
-struct SharedBoardScore<Holdem> {
-  static constexpr bool ENABLED = true;
-  static constexpr const Ranking& RANKING = HIGH_RANKING;
-};
-template <>
-struct SharedBoardScore<ShortDeck> {
-  static constexpr bool ENABLED = true;
-  static constexpr const Ranking& RANKING = SHORT_DECK_RANKING;
-};
-
-// Adds `count` copies of a weight-1 deal recorded in `unit` into `into`.
-inline void add_repeated(ChunkResult& into, const ChunkResult& unit, std::uint64_t count) {
-  const double c = static_cast<double>(count);
-  into.samples += count;
-  into.weight_sum += c;
-  into.weight_square_sum += c;
-  for (auto sums : PER_SEAT_SUMS) {
-    std::vector<double>& to = into.*sums;
-    const std::vector<double>& from = unit.*sums;
-    for (std::size_t j = 0; j < to.size(); ++j) to[j] += c * from[j];
-  }
-}
-
 // The seats holding the lowest of `n` >= 1 scores. Which seat wins a deal is
 // random, so this takes no branch on the scores: a minimum, then a mask.
 inline SeatMask lowest_scorers(const std::uint32_t* scores, std::size_t n) {
@@ -163,7 +89,7 @@ class OutcomeTally {
       if (counts_[i] == 0) continue;
       const SeatMask winners = dense_ ? static_cast<SeatMask>(i) : keys_[i];
       record_unit(winners);
-      detail::add_repeated(result, unit_, counts_[i]);
+      result.add_copies(unit_, counts_[i]);
       counts_[i] = 0;
       if (!dense_) keys_[i] = 0;
     }
@@ -177,10 +103,7 @@ class OutcomeTally {
   static constexpr std::size_t HASH_SLOTS = std::size_t{1} << HASH_BITS;
 
   void record_unit(SeatMask winners) {
-    for (auto sums : detail::PER_SEAT_SUMS) {
-      std::vector<double>& v = unit_.*sums;
-      std::fill(v.begin(), v.end(), 0.0);
-    }
+    unit_.clear();
     std::array<double, MAX_SEATS> shares{}, low_shares{};
     default_award(winners, std::span<double>(shares.data(), seats_));
     unit_.record_weighted(std::span<const double>(shares.data(), seats_),
@@ -203,8 +126,6 @@ class Showdown {
   explicit Showdown(std::size_t seats) : seats_(seats) {
     if (seats > MAX_SEATS) throw std::length_error("more seats than a seat mask can name");
   }
-
-  std::size_t seat_count() const { return seats_; }
 
   // Pot shares of one deal (seat i holds `hole(i)`) recorded with `weight`.
   template <class HoleOf>
@@ -229,16 +150,16 @@ class Showdown {
   Result<SeatMask> winners(HoleOf&& hole, std::span<const Card> board)
     requires SCORE_GAME<V>
   {
-    if constexpr (detail::SharedBoardScore<V>::ENABLED) {
+    if constexpr (SHARED_BOARD_GAME<V>) {
       if (board.size() == V::BOARD_CARDS) [[likely]] {
-        const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
-        const detail::PackedCards shared = detail::PackedCards::of(board);
+        const Ranking& ranking = *V::SHARED_BOARD_RANKING;
+        const PackedCards shared = PackedCards::of(board);
         std::array<std::uint32_t, MAX_SEATS> scores;
         bool regular = true;
         for (std::size_t i = 0; i < seats_; ++i) {
           const std::span<const Card> cards = hole(i);
           regular = regular && cards.size() == V::HOLE_CARDS;
-          scores[i] = shared.plus(detail::PackedCards::of(cards)).score(ranking);
+          scores[i] = shared.plus(PackedCards::of(cards)).score(ranking);
         }
         if (regular) [[likely]]
           return detail::lowest_scorers(scores.data(), seats_);
@@ -250,10 +171,10 @@ class Showdown {
 
   // Score games with a shared table-scored board: winners from the board's
   // packed cards and each seat's packed hole cards (always 5 to 7 in all).
-  SeatMask winners_packed(detail::PackedCards board, std::span<const detail::PackedCards> holes) const
-    requires detail::SharedBoardScore<V>::ENABLED
+  SeatMask winners_packed(PackedCards board, std::span<const PackedCards> holes) const
+    requires SHARED_BOARD_GAME<V>
   {
-    const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
+    const Ranking& ranking = *V::SHARED_BOARD_RANKING;
     std::array<std::uint32_t, MAX_SEATS> scores;
     for (std::size_t i = 0; i < holes.size(); ++i) scores[i] = board.plus(holes[i]).score(ranking);
     return detail::lowest_scorers(scores.data(), holes.size());
@@ -263,9 +184,9 @@ class Showdown {
   // at `holes + i * stride`, the board's BOARD_CARDS cards at `board`. The
   // counts are compile-time constants here, so the card loops unroll.
   SeatMask winners_strided(const Card* holes, std::size_t stride, const Card* board) const
-    requires detail::SharedBoardScore<V>::ENABLED
+    requires SHARED_BOARD_GAME<V>
   {
-    const Ranking& ranking = detail::SharedBoardScore<V>::RANKING;
+    const Ranking& ranking = *V::SHARED_BOARD_RANKING;
     // Suit lanes matter only to a flush, so they are formed only for one.
     std::uint64_t shared = 0;
     for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) shared += detail::CARD_BITS[board[k].index()];
@@ -274,15 +195,9 @@ class Showdown {
       const Card* const hole = holes + i * stride;
       std::uint64_t counts = shared;
       for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) counts += detail::CARD_BITS[hole[k].index()];
-      const std::uint64_t sum = counts + detail::SUIT_BIAS;
-      if ((sum & detail::FLUSH_FLAGS) != 0) [[unlikely]] {
-        detail::PackedCards hand;
-        for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) hand = hand.plus(board[k]);
-        for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) hand = hand.plus(hole[k]);
-        scores[i] = hand.score(ranking);
-        continue;
-      }
-      scores[i] = ranking.values[value_slot(static_cast<std::uint32_t>(sum))];
+      scores[i] = score_sum(counts, ranking, [&](unsigned suit) {
+        return ranks_in_suit(board, V::BOARD_CARDS, suit) | ranks_in_suit(hole, V::HOLE_CARDS, suit);
+      });
     }
     return detail::lowest_scorers(scores.data(), seats_);
   }
@@ -325,6 +240,71 @@ class Showdown {
   std::array<std::span<const Card>, MAX_SEATS> hands_{};
   std::array<double, MAX_SEATS> shares_{};
   std::array<double, MAX_SEATS> low_shares_{};
+};
+
+// The one record path of every chunk and walk: accepted deals into a result.
+// Weight-1 deals of score games go through an `OutcomeTally`, so `finish`
+// must be called before the result is read.
+template <class V>
+class DealRecorder {
+ public:
+  DealRecorder(std::size_t seats, ChunkResult& result)
+      : showdown_(seats), tally_(seats), result_(result) {}
+
+  Showdown<V>& showdown() { return showdown_; }
+
+  // One deal (seat i holds `hole(i)`) with its weight.
+  template <class HoleOf>
+  Outcome record(HoleOf&& hole, std::span<const Card> board, double weight) {
+    if constexpr (SCORE_GAME<V>) {
+      if (weight == 1.0) {
+        const Result<SeatMask> winners = showdown_.winners(hole, board);
+        if (!winners) return winners.error();
+        record_winners(*winners);
+        return Ok{};
+      }
+    }
+    return showdown_.play(hole, board, result_, weight);
+  }
+
+  // One weight-1 deal of a score game won by `winners`.
+  void record_winners(SeatMask winners)
+    requires SCORE_GAME<V>
+  {
+    tally_.add(winners);
+    if (tally_.wants_flush()) [[unlikely]]
+      tally_.flush_into(result_);
+  }
+
+  // Deal j of a dealer's fixed buffers (`DealtCards`), weight 1. Where every
+  // seat holds the game's hole count and the board its board count, a
+  // shared-board game reads its winners straight from the buffers.
+  template <class Cards>
+  Outcome record_cards(const Cards& cards, std::size_t j) {
+    const Card* const slot = cards.slot(j);
+    const std::size_t seats = cards.seat_count();
+    if constexpr (SHARED_BOARD_GAME<V>) {
+      if (&cards != layout_) [[unlikely]] {
+        layout_ = &cards;
+        regular_ = cards.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
+      }
+      if (regular_) [[likely]] {
+        record_winners(showdown_.winners_strided(slot, Cards::STRIDE, slot + seats * Cards::STRIDE));
+        return Ok{};
+      }
+    }
+    return record([&](std::size_t seat) { return cards.hole(seat, j); }, cards.board(j), 1.0);
+  }
+
+  // Records what the tally still holds; the result is then complete.
+  void finish() { tally_.flush_into(result_); }
+
+ private:
+  Showdown<V> showdown_;
+  OutcomeTally tally_;
+  ChunkResult& result_;
+  const void* layout_ = nullptr;  // the buffers `regular_` was judged for
+  bool regular_ = false;
 };
 
 }  // namespace vantor

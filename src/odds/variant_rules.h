@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstddef>
-#include <type_traits>
 
 #include "cards/card.h"
 #include "variants/variants.h"
@@ -27,25 +26,19 @@ struct TableRules {
   bool pin_suits = false;      // suits never matter at showdown (Razz)
 };
 
-namespace detail {
-template <class V, class... Of>
-inline constexpr bool IS_ONE_OF = (std::is_same_v<V, Of> || ...);
-}  // namespace detail
-
 // From eight seats on, a stud deck cannot give everyone seven cards: each
 // seat gets six and the last card is dealt face up to the table.
 inline constexpr std::size_t STUD_SHARED_CARD_SEATS = 8;
 
 template <class V>
 constexpr TableRules table_rules(std::size_t seats) {
-  constexpr bool stud = detail::IS_ONE_OF<V, Stud, StudHiLo, Razz>;
-  constexpr bool draw = detail::IS_ONE_OF<V, DeuceSeven, FiveCardDraw, Badugi>;
+  constexpr bool stud = V::DEALING == Dealing::Stud;
   TableRules r;
   r.deck = V::DECK;
   r.stud = stud;
-  r.short_holdings = stud || draw;
-  r.pin_suits = std::is_same_v<V, Razz>;
-  r.min_board = detail::IS_ONE_OF<V, Courchevel, CourchevelHiLo> ? 1 : 0;
+  r.short_holdings = V::DEALING != Dealing::Board;
+  r.pin_suits = !V::SUITS_MATTER;
+  r.min_board = V::FACE_UP_BOARD;
   if constexpr (stud) {
     const bool shared = seats >= STUD_SHARED_CARD_SEATS;
     r.hole_slots = shared ? 6 : 7;

@@ -25,32 +25,12 @@
 #include "odds/result.h"
 #include "odds/showdown.h"
 #include "sampler/card_lists.h"
+#include "sampler/combinations.h"
 #include "sampler/draw.h"
-#include "sampler/u128.h"
 
 namespace vantor {
 
 namespace detail {
-
-// Visits every k-subset of the positions 0 .. m-1 in lexicographic order (k
-// at most 8). `visit(idx, from)` is told that idx[from ..] changed since its
-// previous call, so it can extend partial sums from there; it answers false
-// to stop the enumeration, which then answers false too.
-template <class Visit>
-inline bool for_each_combination(unsigned m, unsigned k, Visit&& visit) {
-  std::array<unsigned, 8> idx{};
-  for (unsigned i = 0; i < k; ++i) idx[i] = i;
-  unsigned from = 0;
-  for (;;) {
-    if (!visit(idx, from)) return false;
-    int d = static_cast<int>(k) - 1;
-    while (d >= 0 && idx[d] == m - k + static_cast<unsigned>(d)) --d;
-    if (d < 0) return true;
-    ++idx[d];
-    for (unsigned e = static_cast<unsigned>(d) + 1; e < k; ++e) idx[e] = idx[e - 1] + 1;
-    from = static_cast<unsigned>(d);
-  }
-}
 
 // A mask no set of available cards contains: marks a holding that repeats a card.
 inline constexpr std::uint64_t REPEATS_A_CARD = std::uint64_t{1} << 63;
@@ -72,17 +52,15 @@ class Walk {
        std::uint64_t budget, const std::atomic<bool>* stop)
       : request_(request),
         lists_(lists),
-        result_(result),
         budget_(budget),
         stop_(stop),
-        showdown_(request.seat_count),
-        tally_(request.seat_count) {}
+        recorder_(request.seat_count, result) {}
 
   // The whole walk from `available`; on true every deal is in the result.
   Result<bool> run(CardSet available) {
     if (!open_boards_fit(available)) return false;
     Result<bool> done = walk_seats(0, available);
-    if (done && *done) tally_.flush_into(result_);
+    if (done && *done) recorder_.finish();
     return done;
   }
 
@@ -168,18 +146,7 @@ class Walk {
     return [this](std::size_t seat) { return dealt_[seat]; };
   }
 
-  Outcome play(std::span<const Card> board) {
-    if constexpr (SCORE_GAME<V>) {
-      Result<SeatMask> winners = showdown_.winners(hole(), board);
-      if (!winners) return winners.error();
-      tally_.add(*winners);
-      if (tally_.wants_flush()) [[unlikely]]
-        tally_.flush_into(result_);
-      return Ok{};
-    } else {
-      return showdown_.play(hole(), board, result_, 1.0);
-    }
-  }
+  Outcome play(std::span<const Card> board) { return recorder_.record(hole(), board, 1.0); }
 
   // A board whose open slots take any card: the forced cards, then every
   // combination of the open count from what is left, ascending, as the
@@ -215,29 +182,27 @@ class Walk {
       return stop_ != nullptr && stop_->load(std::memory_order_relaxed);
     };
 
-    if constexpr (detail::SharedBoardScore<V>::ENABLED) {
+    if constexpr (SHARED_BOARD_GAME<V>) {
       if (forced + open == V::BOARD_CARDS && holes_regular()) {
         // Each seat's hole cards packed once; the board's packed cards
         // extended from the first position that changed.
-        std::array<detail::PackedCards, MAX_SEATS> holes;
+        std::array<PackedCards, MAX_SEATS> holes;
         const std::size_t seats = lists_.size();
-        for (std::size_t i = 0; i < seats; ++i) holes[i] = detail::PackedCards::of(dealt_[i]);
-        const std::span<const detail::PackedCards> hole_parts(holes.data(), seats);
-        std::array<detail::PackedCards, 9> partial{};
-        partial[0] = detail::PackedCards::of(whole.first(forced));
-        const bool finished = detail::for_each_combination(
-            m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
+        for (std::size_t i = 0; i < seats; ++i) holes[i] = PackedCards::of(dealt_[i]);
+        const std::span<const PackedCards> hole_parts(holes.data(), seats);
+        std::array<PackedCards, 9> partial{};
+        partial[0] = PackedCards::of(whole.first(forced));
+        const bool finished = for_each_combination(
+            m, open, [&](const ChosenPositions& idx, unsigned from) {
               for (unsigned e = from; e < open; ++e) partial[e + 1] = partial[e].plus(cards[idx[e]]);
-              tally_.add(showdown_.winners_packed(partial[open], hole_parts));
-              if (tally_.wants_flush()) [[unlikely]]
-                tally_.flush_into(result_);
+              recorder_.record_winners(recorder_.showdown().winners_packed(partial[open], hole_parts));
               return !stopped();
             });
         return finished;
       }
     }
-    const bool finished = detail::for_each_combination(
-        m, open, [&](const std::array<unsigned, 8>& idx, unsigned from) {
+    const bool finished = for_each_combination(
+        m, open, [&](const ChosenPositions& idx, unsigned from) {
           for (unsigned e = from; e < open; ++e) board[forced + e] = cards[idx[e]];
           if (auto played = play(whole); !played) {
             failure = std::move(played).error();
@@ -261,12 +226,10 @@ class Walk {
 
   const EquityRequest<V>& request_;
   std::span<const CardLists> lists_;
-  ChunkResult& result_;
   std::uint64_t budget_;
   const std::atomic<bool>* stop_;
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
-  Showdown<V> showdown_;
-  OutcomeTally tally_;
+  DealRecorder<V> recorder_;
 };
 
 }  // namespace vantor

@@ -74,21 +74,8 @@ PyObject* to_dict(const ChunkResult& r, bool weighted) {
       !put(d, "weight_square_sum", PyRef::steal(PyFloat_FromDouble(r.weight_square_sum))) ||
       !put(d, "effective_samples", PyRef::steal(PyFloat_FromDouble(effective))))
     return nullptr;
-  const std::pair<const char*, const std::vector<double>*> lists[] = {
-      {"share_sum", &r.share_sum},
-      {"share_square_sum", &r.share_square_sum},
-      {"square_weight_share_sum", &r.square_weight_share_sum},
-      {"low_share_sum", &r.low_share_sum},
-      {"win_count", &r.win_count},
-      {"tie_count", &r.tie_count},
-      {"scoop_count", &r.scoop_count},
-      {"high_win_count", &r.high_win_count},
-      {"high_tie_count", &r.high_tie_count},
-      {"low_win_count", &r.low_win_count},
-      {"low_tie_count", &r.low_tie_count},
-  };
-  for (const auto& [key, values] : lists)
-    if (!put(d, key, float_list(*values))) return nullptr;
+  for (const PerSeatSum& sum : PER_SEAT_SUMS)
+    if (!put(d, sum.key, float_list(r.*sum.values))) return nullptr;
 
   const std::vector<PlayerEquity> equities = r.equities();
   PyRef players = PyRef::steal(PyList_New(0));
@@ -209,18 +196,6 @@ constexpr std::array<Game, sizeof...(V)> games_of(VariantList<V...>) {
 }
 
 constexpr auto GAMES = games_of(AllVariants{});
-
-constexpr std::array<std::string_view, 15> KEYS = {
-    "holdem",      "short_deck",       "omaha",      "omaha_five", "omaha_six",
-    "omaha_hi_lo", "omaha_five_hi_lo", "courchevel", "courchevel_hi_lo",
-    "stud",        "stud_hi_lo",       "razz",       "deuce_seven", "five_card_draw",
-    "badugi"};
-static_assert([] {
-  if (GAMES.size() != KEYS.size()) return false;
-  for (std::size_t i = 0; i < KEYS.size(); ++i)
-    if (GAMES[i].key != KEYS[i]) return false;
-  return true;
-}(), "the game table must list the fifteen keys in registry order");
 
 // The game of a key (compared exactly), or null with ValueError set.
 const Game* game_of(std::string_view key) {

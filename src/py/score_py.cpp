@@ -19,23 +19,6 @@
 namespace vantor::py {
 namespace {
 
-enum class Kernel { High, ShortDeck, DeuceSeven, LowA5, Omaha, Badugi };
-
-constexpr std::array<std::pair<std::string_view, Kernel>, 6> KERNELS = {{
-    {"high", Kernel::High},
-    {"short_deck", Kernel::ShortDeck},
-    {"deuce_seven", Kernel::DeuceSeven},
-    {"low_a5", Kernel::LowA5},
-    {"omaha", Kernel::Omaha},
-    {"badugi", Kernel::Badugi},
-}};
-
-std::optional<Kernel> kernel_named(std::string_view name) {
-  for (auto [key, kernel] : KERNELS)
-    if (key == name) return kernel;
-  return std::nullopt;
-}
-
 // Every hand's cards, stored flat; `repeated` marks hands naming a card twice.
 struct ParsedHands {
   std::vector<Card> cards;
@@ -126,27 +109,41 @@ Expected<ParsedHands, CardError> parse_hands(std::span<PyObject* const> items) {
   return parsed;
 }
 
-// A hand naming a card twice has no valid score: the table kernels answer
-// NO_ENTRY and Omaha NO_HAND rather than read a slot no real hand owns.
-// Badugi is defined over any cards and simply ignores the repeat.
-void score_all(Kernel kernel, const ParsedHands& hands, std::vector<std::uint32_t>& out) {
-  const auto table = [&](const Ranking& ranking) {
-    for (std::size_t i = 0; i < out.size(); ++i)
-      out[i] = hands.repeated[i] ? NO_ENTRY : score(hands.hand(i), ranking);
-  };
-  switch (kernel) {
-    case Kernel::High: return table(HIGH_RANKING);
-    case Kernel::ShortDeck: return table(SHORT_DECK_RANKING);
-    case Kernel::DeuceSeven: return table(DEUCE_SEVEN_RANKING);
-    case Kernel::LowA5: return table(ACE_FIVE_RANKING);
-    case Kernel::Omaha:
-      for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = hands.repeated[i] ? NO_HAND : Omaha::score(hands.hand(i));
-      return;
-    case Kernel::Badugi:
-      for (std::size_t i = 0; i < out.size(); ++i) out[i] = Badugi::score(hands.hand(i));
-      return;
+// One game's `score` over every hand. A hand naming a card twice gets the
+// game's REPEATED_CARD_SCORE (the table kernels' NO_ENTRY, Omaha's NO_HAND)
+// rather than a read of a slot no real hand owns; a game without one (Badugi)
+// scores it like any other.
+template <class V>
+void score_all(const ParsedHands& hands, std::vector<std::uint32_t>& out) {
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if constexpr (V::REPEATED_CARD_SCORE.has_value()) {
+      if (hands.repeated[i]) {
+        out[i] = *V::REPEATED_CARD_SCORE;
+        continue;
+      }
+    }
+    out[i] = V::score(hands.hand(i));
   }
+}
+
+// The kernels are the games' KERNEL names; games sharing a name share the
+// kernel, served by the first of them in registry order.
+struct Kernel {
+  std::string_view name;
+  void (*score_all)(const ParsedHands&, std::vector<std::uint32_t>&);
+};
+
+template <class... V>
+constexpr std::array<Kernel, sizeof...(V)> kernels_of(VariantList<V...>) {
+  return {Kernel{V::KERNEL, &score_all<V>}...};
+}
+
+constexpr auto KERNELS = kernels_of(AllVariants{});
+
+const Kernel* kernel_named(std::string_view name) {
+  for (const Kernel& kernel : KERNELS)
+    if (kernel.name == name) return &kernel;
+  return nullptr;
 }
 
 // The scores as a list of ints. A large batch repeats few distinct values, so
@@ -195,8 +192,8 @@ PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     if (PyUnicode_AsUTF8AndSize(item, nullptr) == nullptr) return nullptr;
   }
 
-  const std::optional<Kernel> kernel = kernel_named(kernel_text);
-  if (!kernel) {
+  const Kernel* kernel = kernel_named(kernel_text);
+  if (kernel == nullptr) {
     const std::string message = "no kernel called " + quoted(kernel_text);
     PyErr_SetString(PyExc_ValueError, message.c_str());
     return nullptr;
@@ -207,7 +204,7 @@ PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
   std::vector<std::uint32_t> scores(items.size());
   {
     ReleaseGil unlocked;
-    score_all(*kernel, *hands, scores);
+    kernel->score_all(*hands, scores);
   }
 
   return to_list(scores);

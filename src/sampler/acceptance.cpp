@@ -1,5 +1,7 @@
 #include "sampler/acceptance.h"
 
+#include "sampler/rng.h"  // CARD_ZONES
+
 #include <array>
 #include <bit>
 
@@ -11,14 +13,6 @@ namespace vantor {
 
 namespace {
 
-// ZONES[n]: a draw below n keeps an output whose product's low half is at
-// most this.
-constexpr std::array<std::uint32_t, 65> ZONES = [] {
-  std::array<std::uint32_t, 65> zones{};
-  for (std::uint32_t n = 1; n <= 64; ++n) zones[n] = (n << std::countl_zero(n)) - 1;
-  return zones;
-}();
-
 // The products for successive counts differ by the output itself:
 // h * (n - 1) = h * n - h (mod 2^32), so one multiplication serves the run.
 void masks_plain(const std::uint32_t* highs, std::uint32_t top, std::size_t runs,
@@ -26,7 +20,7 @@ void masks_plain(const std::uint32_t* highs, std::uint32_t top, std::size_t runs
   std::array<std::uint32_t, ACCEPTANCE_BLOCK> products;
   for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) products[i] = highs[i] * top;
   for (std::size_t j = 0; j < runs; ++j) {
-    const std::uint32_t zone = ZONES[top - j];
+    const std::uint32_t zone = CARD_ZONES[top - j];
     std::uint32_t bits = 0;
     for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) {
       bits |= static_cast<std::uint32_t>(products[i] <= zone) << i;
@@ -46,7 +40,7 @@ __attribute__((target("avx512f,avx512bw"))) void masks_avx512(const std::uint32_
   const __m512i n = _mm512_set1_epi32(static_cast<int>(top));
   __m512i p0 = _mm512_mullo_epi32(h0, n), p1 = _mm512_mullo_epi32(h1, n);
   for (std::size_t j = 0; j < runs; ++j) {
-    const __m512i zone = _mm512_set1_epi32(static_cast<int>(ZONES[top - j]));
+    const __m512i zone = _mm512_set1_epi32(static_cast<int>(CARD_ZONES[top - j]));
     const __mmask16 k0 = _mm512_cmple_epu32_mask(p0, zone);
     const __mmask16 k1 = _mm512_cmple_epu32_mask(p1, zone);
     masks[j] = _cvtmask32_u32(_mm512_kunpackw(k1, k0));
@@ -64,7 +58,7 @@ __attribute__((target("avx2"))) void masks_avx2(const std::uint32_t* highs, std:
     p[v] = _mm256_mullo_epi32(h[v], n);
   }
   for (std::size_t j = 0; j < runs; ++j) {
-    const __m256i zone = _mm256_set1_epi32(static_cast<int>(ZONES[top - j]));
+    const __m256i zone = _mm256_set1_epi32(static_cast<int>(CARD_ZONES[top - j]));
     std::uint32_t bits = 0;
     for (int v = 0; v < 4; ++v) {
       // p <= zone, unsigned: min(p, zone) == p.

@@ -2,7 +2,7 @@
 // draw below n would keep, for several n at once.
 //
 // A draw below n takes the upper half h of an output and keeps it when
-// (h * n) mod 2^32 <= (n << countl_zero(n)) - 1. Deciding this for many
+// (h * n) mod 2^32 is within `rejection_zone(n)` (sampler/rng.h). Deciding this for many
 // outputs and counts at once, with vector instructions, lets a dealer whose
 // counts are known in advance find its accepted outputs without a branch
 // per rejection.

@@ -9,37 +9,17 @@ namespace vantor {
 
 namespace {
 
-// C(n, k) <= limit, computed as C(n, 1), C(n, 2), ... and stopped as soon as
-// a partial value passes the limit (the partial values only grow).
-bool binomial_within(std::uint64_t n, std::uint64_t k, std::uint64_t limit) {
-  if (k > n) return true;  // zero sets
-  const std::uint64_t m = std::min(k, n - k);
-  u128 c = 1;
-  for (std::uint64_t i = 1; i <= m; ++i) {
-    c = c * (n - i + 1) / i;
-    if (c > limit) return false;
-  }
-  return c <= limit;
-}
-
 // Calls f(span of k cards) for every k-combination of `cards`, positions in
 // lexicographic order.
 template <class F>
-void for_each_combination(std::span<const Card> cards, std::size_t k, F&& f) {
-  const std::size_t n = cards.size();
-  if (k > n) return;
-  std::vector<std::size_t> pos(k);
-  std::vector<Card> pick(k);
-  for (std::size_t i = 0; i < k; ++i) pos[i] = i;
-  for (;;) {
-    for (std::size_t i = 0; i < k; ++i) pick[i] = cards[pos[i]];
-    f(std::span<const Card>(pick));
-    std::size_t i = k;
-    while (i > 0 && pos[i - 1] == n - k + (i - 1)) --i;
-    if (i == 0) return;
-    ++pos[i - 1];
-    for (std::size_t j = i; j < k; ++j) pos[j] = pos[j - 1] + 1;
-  }
+void for_each_combination_of(std::span<const Card> cards, std::size_t k, F&& f) {
+  std::array<Card, MAX_CHOSEN> pick;
+  for_each_combination(static_cast<unsigned>(cards.size()), static_cast<unsigned>(k),
+                       [&](const ChosenPositions& idx, unsigned from) {
+                         for (std::size_t e = from; e < k; ++e) pick[e] = cards[idx[e]];
+                         f(std::span<const Card>(pick.data(), k));
+                         return true;
+                       });
 }
 
 }  // namespace
@@ -154,22 +134,16 @@ bool SlotSampler::draw_open(CardSet available, Rng& rng, std::vector<Card>& out)
     ways = 1;
     for (CardSet slot : restricted_) ways *= (slot & s).count();
   } else {
-    const std::size_t n = drawn.size();
-    const std::size_t r = restricted_.size();
+    // Every way to give the restricted slots r of the n drawn cards.
+    const auto r = static_cast<unsigned>(restricted_.size());
     std::array<Card, MAX_RESTRICTED> subset;
-    // Every r-subset of the n positions, as bit patterns, by the next-larger-
-    // pattern-with-the-same-count step.
-    const std::uint32_t end = std::uint32_t{1} << n;
-    for (std::uint32_t bits = (std::uint32_t{1} << r) - 1; bits < end;) {
-      std::size_t m = 0;
-      for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1)
-        subset[m++] = drawn[static_cast<std::size_t>(std::countr_zero(rest))];
-      if (has_perfect_matching(restricted_, std::span<const Card>(subset.data(), m))) ++ways;
-      if (bits == 0) break;
-      const std::uint32_t low = bits & (~bits + 1);
-      const std::uint32_t ripple = bits + low;
-      bits = ripple | (((bits ^ ripple) >> 2) / low);
-    }
+    for_each_combination(static_cast<unsigned>(drawn.size()), r,
+                         [&](const ChosenPositions& idx, unsigned from) {
+                           for (unsigned e = from; e < r; ++e) subset[e] = drawn[idx[e]];
+                           if (has_perfect_matching(restricted_, std::span<const Card>(subset.data(), r)))
+                             ++ways;
+                           return true;
+                         });
   }
   if (ways >= 2 && rng.below32(ways) != 0) return false;
   return true;
@@ -196,9 +170,10 @@ std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t 
   if (mode_ == SamplerMode::Free) {
     const std::vector<Card> cards = available.to_vector();
     if (cards.size() < k) return out;
-    if (!binomial_within(cards.size(), k, limit)) return std::nullopt;
-    out.reserve(static_cast<std::size_t>(binomial(cards.size(), k)));
-    for_each_combination(cards, k, push);
+    const u128 count = binomial(cards.size(), k);
+    if (count > limit) return std::nullopt;
+    out.reserve(static_cast<std::size_t>(count));
+    for_each_combination_of(cards, k, push);
     return out;
   }
 
@@ -209,8 +184,8 @@ std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t 
   if (cards.size() < k) return out;
   const std::optional<ShapePlan> plan = ShapePlan::build(open_, available);
   if (!plan) {
-    if (!binomial_within(cards.size(), k, limit)) return std::nullopt;
-    for_each_combination(cards, k, [&](std::span<const Card> pick) {
+    if (binomial(cards.size(), k) > limit) return std::nullopt;
+    for_each_combination_of(cards, k, [&](std::span<const Card> pick) {
       if (has_perfect_matching(open_, pick)) push(pick);
     });
     return out;

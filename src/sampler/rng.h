@@ -17,6 +17,26 @@
 
 namespace vantor {
 
+// The rejection rule of every bounded draw, at its width W (32, 64 or 128
+// bits): a draw below n >= 1 forms v × n for a W-bit output v and keeps it
+// when the low W bits of the product are at most (n << countl_zero(n)) - 1
+// (mod 2^W), answering the high W bits; otherwise it draws again.
+constexpr std::uint32_t rejection_zone(std::uint32_t n) { return (n << std::countl_zero(n)) - 1; }
+constexpr std::uint64_t rejection_zone(std::uint64_t n) { return (n << std::countl_zero(n)) - 1; }
+constexpr u128 rejection_zone(u128 n) {
+  const auto hi = static_cast<std::uint64_t>(n >> 64);
+  const int zeros =
+      hi != 0 ? std::countl_zero(hi) : 64 + std::countl_zero(static_cast<std::uint64_t>(n));
+  return (n << zeros) - 1;
+}
+
+// The 32-bit zone of every count a card pick can have, 1 to 64 (entry 0 unused).
+inline constexpr std::array<std::uint32_t, 65> CARD_ZONES = [] {
+  std::array<std::uint32_t, 65> zones{};
+  for (std::uint32_t n = 1; n <= 64; ++n) zones[n] = rejection_zone(n);
+  return zones;
+}();
+
 class Rng {
  public:
   // A generator from raw state; the state must not be all zero.
@@ -43,25 +63,18 @@ class Rng {
   constexpr std::uint32_t next_u32() { return static_cast<std::uint32_t>(next_u64() >> 32); }
 
   // Uniform below n (n >= 1) by widening multiplication: a product whose low
-  // half lands above the zone is redrawn, which removes the bias.
-  constexpr std::uint32_t below32(std::uint32_t n) {
-    const std::uint32_t zone = (n << std::countl_zero(n)) - 1;
+  // half lands above the zone (`rejection_zone(n)`) is redrawn.
+  constexpr std::uint32_t below32(std::uint32_t n) { return below32_in_zone(n, rejection_zone(n)); }
+  constexpr std::uint64_t below64(std::uint64_t n) { return below64_in_zone(n, rejection_zone(n)); }
+
+  // The same draws with the zone looked up or computed by the caller once for
+  // many draws; `zone` must be `rejection_zone(n)`.
+  constexpr std::uint32_t below32_in_zone(std::uint32_t n, std::uint32_t zone) {
     for (;;) {
       const std::uint64_t m = std::uint64_t{next_u32()} * n;
       if (static_cast<std::uint32_t>(m) <= zone) return static_cast<std::uint32_t>(m >> 32);
     }
   }
-
-  constexpr std::uint64_t below64(std::uint64_t n) {
-    const std::uint64_t zone = (n << std::countl_zero(n)) - 1;
-    for (;;) {
-      const u128 m = u128{next_u64()} * n;
-      if (static_cast<std::uint64_t>(m) <= zone) return static_cast<std::uint64_t>(m >> 64);
-    }
-  }
-
-  // `below64` with its zone computed by the caller once for many draws:
-  // zone = (n << countl_zero(n)) - 1.
   constexpr std::uint64_t below64_in_zone(std::uint64_t n, std::uint64_t zone) {
     for (;;) {
       const u128 m = u128{next_u64()} * n;
@@ -71,7 +84,7 @@ class Rng {
 
   // Each attempt takes two 64-bit outputs: the low half first.
   constexpr u128 below128(u128 n) {
-    const u128 zone = (n << countl_zero128(n)) - 1;
+    const u128 zone = rejection_zone(n);
     for (;;) {
       const std::uint64_t lo = next_u64();
       const std::uint64_t hi = next_u64();
@@ -83,11 +96,6 @@ class Rng {
   }
 
  private:
-  static constexpr int countl_zero128(u128 n) {
-    const auto hi = static_cast<std::uint64_t>(n >> 64);
-    return hi != 0 ? std::countl_zero(hi) : 64 + std::countl_zero(static_cast<std::uint64_t>(n));
-  }
-
   // The full 256-bit product a * b as two 128-bit halves.
   static constexpr void mul_wide(u128 a, u128 b, u128& high, u128& low) {
     const u128 mask = 0xFFFFFFFFFFFFFFFFull;

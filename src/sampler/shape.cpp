@@ -84,38 +84,31 @@ struct ShapeWalk {
   }
 };
 
-// Appends every combination of each class's count, class by class.
+// Appends every combination of each class's count, class by class, the
+// later classes varying fastest.
 struct HandBuilder {
   const std::vector<CardSet>& classes;
   const std::vector<std::uint8_t>& counts;
   CardLists& out;
-  std::vector<Card> scratch;
+  std::array<Card, MAX_PATTERN_SLOTS> hand{};
 
-  void build_hands(std::size_t p) {
-    std::size_t j = p;
+  void build_hands(std::size_t j, std::size_t filled) {
     const std::size_t n = std::min(counts.size(), classes.size());
     while (j < n && counts[j] == 0) ++j;
     if (j >= n) {
-      out.push_back(scratch);
+      out.push_back(std::span<const Card>(hand.data(), filled));
       return;
     }
-    // Each recursion level owns its class's cards; copy them locally.
+    // Each level owns its class's cards; copy them locally.
     std::array<Card, 64> cards{};
     unsigned size = 0;
     for (Card c : classes[j]) cards[size++] = c;
-    choose(j, std::span<const Card>(cards.data(), size), counts[j], 0);
-  }
-
-  void choose(std::size_t j, std::span<const Card> cards, unsigned k, std::size_t start) {
-    if (k == 0) {
-      build_hands(j + 1);
-      return;
-    }
-    for (std::size_t i = start; i + k <= cards.size(); ++i) {
-      scratch.push_back(cards[i]);
-      choose(j, cards, k - 1, i + 1);
-      scratch.pop_back();
-    }
+    const unsigned k = counts[j];
+    for_each_combination(size, k, [&](const ChosenPositions& idx, unsigned from) {
+      for (unsigned e = from; e < k; ++e) hand[filled + e] = cards[idx[e]];
+      build_hands(j + 1, filled + k);
+      return true;
+    });
   }
 };
 
@@ -198,9 +191,8 @@ CardLists ShapePlan::enumerate() const {
   constexpr u128 RESERVE_CAP = 1048576;
   out.reserve(static_cast<std::size_t>(std::min(total_, RESERVE_CAP)));
   for (const Shape& shape : shapes_) {
-    HandBuilder builder{classes_, shape.counts, out, {}};
-    builder.scratch.reserve(slot_count_);
-    builder.build_hands(0);
+    HandBuilder builder{classes_, shape.counts, out};
+    builder.build_hands(0, 0);
   }
   return out;
 }

@@ -21,6 +21,7 @@
 #include "cards/card.h"
 #include "sampler/card_lists.h"
 #include "sampler/rng.h"
+#include "sampler/combinations.h"
 #include "sampler/u128.h"
 
 namespace vantor {

@@ -23,15 +23,4 @@ constexpr u128 sat_mul(u128 a, u128 b) {
   return a > U128_MAX / b ? U128_MAX : a * b;
 }
 
-// C(n, k): 0 when k > n. Built as a running product divided step by step, so
-// every partial value is itself a binomial coefficient; an overflowing
-// product saturates before its division.
-constexpr u128 binomial(std::uint64_t n, std::uint64_t k) {
-  if (k > n) return 0;
-  const std::uint64_t m = std::min(k, n - k);
-  u128 r = 1;
-  for (std::uint64_t i = 1; i <= m; ++i) r = sat_mul(r, n - i + 1) / i;
-  return r;
-}
-
 }  // namespace vantor

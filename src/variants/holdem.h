@@ -8,24 +8,22 @@
 
 namespace vantor {
 
-struct Holdem : detail::SingleWinner<Holdem> {
+struct Holdem : detail::Traits<2, 5, Dealing::Board>, detail::SingleWinner<Holdem> {
   static constexpr std::string_view KEY = "holdem";
   static constexpr std::string_view LABEL = "Hold'em";
-  static constexpr unsigned HOLE_CARDS = 2, BOARD_CARDS = 5;
-  static constexpr CardSet DECK = CardSet::full_deck();
-  static constexpr unsigned DECK_SIZE = 52;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr std::string_view KERNEL = "high";
+  static constexpr const Ranking* SHARED_BOARD_RANKING = &HIGH_RANKING;
 
   static std::uint32_t score(std::span<const Card> hand) { return vantor::score(hand, HIGH_RANKING); }
 };
 
-struct ShortDeck : detail::SingleWinner<ShortDeck> {
+// Sixes to aces: the twos to fives are not in the deck.
+struct ShortDeck : detail::Traits<2, 5, Dealing::Board, 0xFFFFFFFFF0000ull>,
+                   detail::SingleWinner<ShortDeck> {
   static constexpr std::string_view KEY = "short_deck";
   static constexpr std::string_view LABEL = "Short Deck Hold'em (flush beats full house)";
-  static constexpr unsigned HOLE_CARDS = 2, BOARD_CARDS = 5;
-  static constexpr CardSet DECK = CardSet(0xFFFFFFFFF0000ull);  // sixes to aces
-  static constexpr unsigned DECK_SIZE = 36;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr std::string_view KERNEL = "short_deck";
+  static constexpr const Ranking* SHARED_BOARD_RANKING = &SHORT_DECK_RANKING;
 
   static std::uint32_t score(std::span<const Card> hand) {
     return vantor::score(hand, SHORT_DECK_RANKING);

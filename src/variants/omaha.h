@@ -19,9 +19,6 @@
 
 namespace vantor {
 
-// The score of a hand that cannot be made (too few hole or board cards).
-inline constexpr std::uint32_t NO_HAND = 0xFFFFFFFF;
-
 // The three-card subsets of a board of at most five cards, in lexicographic order.
 struct BoardParts {
   static constexpr std::size_t MAX_BOARD = 5;
@@ -153,47 +150,44 @@ struct OmahaHiLoRules : OmahaHighRules<V> {
 
 }  // namespace detail
 
-namespace detail {
-
-// What every Omaha game deals: `HOLE` hole cards and a five-card board.
+// Every Omaha game deals its hole cards and a five-card board; the batch
+// kernel scores a hole and board by the two-plus-three rule.
 template <unsigned HOLE>
-struct OmahaDeal {
-  static constexpr unsigned HOLE_CARDS = HOLE, BOARD_CARDS = 5;
-  static constexpr CardSet DECK = CardSet::full_deck();
-  static constexpr unsigned DECK_SIZE = 52;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+struct OmahaTraits : detail::Traits<HOLE, 5, Dealing::Board> {
+  static constexpr std::string_view KERNEL = "omaha";
+  static constexpr std::optional<std::uint32_t> REPEATED_CARD_SCORE = NO_HAND;
 };
 
-}  // namespace detail
-
-struct Omaha : detail::OmahaDeal<4>, detail::OmahaHighRules<Omaha> {
+struct Omaha : OmahaTraits<4>, detail::OmahaHighRules<Omaha> {
   static constexpr std::string_view KEY = "omaha";
   static constexpr std::string_view LABEL = "Omaha";
 };
-struct OmahaFive : detail::OmahaDeal<5>, detail::OmahaHighRules<OmahaFive> {
+struct OmahaFive : OmahaTraits<5>, detail::OmahaHighRules<OmahaFive> {
   static constexpr std::string_view KEY = "omaha_five";
   static constexpr std::string_view LABEL = "5-Card Omaha";
 };
-struct OmahaSix : detail::OmahaDeal<6>, detail::OmahaHighRules<OmahaSix> {
+struct OmahaSix : OmahaTraits<6>, detail::OmahaHighRules<OmahaSix> {
   static constexpr std::string_view KEY = "omaha_six";
   static constexpr std::string_view LABEL = "6-Card Omaha";
 };
-struct OmahaHiLo : detail::OmahaDeal<4>, detail::OmahaHiLoRules<OmahaHiLo> {
+struct OmahaHiLo : OmahaTraits<4>, detail::OmahaHiLoRules<OmahaHiLo> {
   static constexpr std::string_view KEY = "omaha_hi_lo";
   static constexpr std::string_view LABEL = "Omaha Hi/Lo";
 };
-struct OmahaFiveHiLo : detail::OmahaDeal<5>, detail::OmahaHiLoRules<OmahaFiveHiLo> {
+struct OmahaFiveHiLo : OmahaTraits<5>, detail::OmahaHiLoRules<OmahaFiveHiLo> {
   static constexpr std::string_view KEY = "omaha_five_hi_lo";
   static constexpr std::string_view LABEL = "5-Card Omaha Hi/Lo";
 };
-// Scored as 5-Card Omaha; its early board card belongs to the request.
-struct Courchevel : detail::OmahaDeal<5>, detail::OmahaHighRules<Courchevel> {
+// Scored as 5-Card Omaha; one board card is turned before the betting.
+struct Courchevel : OmahaTraits<5>, detail::OmahaHighRules<Courchevel> {
   static constexpr std::string_view KEY = "courchevel";
   static constexpr std::string_view LABEL = "Courchevel";
+  static constexpr unsigned FACE_UP_BOARD = 1;
 };
-struct CourchevelHiLo : detail::OmahaDeal<5>, detail::OmahaHiLoRules<CourchevelHiLo> {
+struct CourchevelHiLo : OmahaTraits<5>, detail::OmahaHiLoRules<CourchevelHiLo> {
   static constexpr std::string_view KEY = "courchevel_hi_lo";
   static constexpr std::string_view LABEL = "Courchevel Hi/Lo";
+  static constexpr unsigned FACE_UP_BOARD = 1;
 };
 
 }  // namespace vantor

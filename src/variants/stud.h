@@ -8,25 +8,21 @@
 
 namespace vantor {
 
-struct Stud : detail::SingleWinner<Stud> {
+struct Stud : detail::Traits<7, 0, Dealing::Stud>, detail::SingleWinner<Stud> {
   static constexpr std::string_view KEY = "stud";
   static constexpr std::string_view LABEL = "Seven-Card Stud";
-  static constexpr unsigned HOLE_CARDS = 7, BOARD_CARDS = 0;
-  static constexpr CardSet DECK = CardSet::full_deck();
-  static constexpr unsigned DECK_SIZE = 52;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr std::string_view KERNEL = "high";
 
   static std::uint32_t score(std::span<const Card> hand) { return vantor::score(hand, HIGH_RANKING); }
 };
 
-// The best ace-to-five low takes the whole pot; no qualifier.
-struct Razz : detail::SingleWinner<Razz> {
+// The best ace-to-five low takes the whole pot; no qualifier, and suits never
+// matter.
+struct Razz : detail::Traits<7, 0, Dealing::Stud>, detail::SingleWinner<Razz> {
   static constexpr std::string_view KEY = "razz";
   static constexpr std::string_view LABEL = "Razz";
-  static constexpr unsigned HOLE_CARDS = 7, BOARD_CARDS = 0;
-  static constexpr CardSet DECK = CardSet::full_deck();
-  static constexpr unsigned DECK_SIZE = 52;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr std::string_view KERNEL = "low_a5";
+  static constexpr bool SUITS_MATTER = false;
 
   static std::uint32_t score(std::span<const Card> hand) {
     return vantor::score(hand, ACE_FIVE_RANKING);
@@ -34,13 +30,10 @@ struct Razz : detail::SingleWinner<Razz> {
 };
 
 // Half the pot to the best high, half to the best eight-or-better low.
-struct StudHiLo {
+struct StudHiLo : detail::Traits<7, 0, Dealing::Stud> {
   static constexpr std::string_view KEY = "stud_hi_lo";
   static constexpr std::string_view LABEL = "Seven-Card Stud Hi/Lo";
-  static constexpr unsigned HOLE_CARDS = 7, BOARD_CARDS = 0;
-  static constexpr CardSet DECK = CardSet::full_deck();
-  static constexpr unsigned DECK_SIZE = 52;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr std::string_view KERNEL = "high";
   static constexpr bool DETAILED_AWARD = true;
 
   // The high score; the low half is `low_score`.

@@ -11,24 +11,12 @@
 
 #include "odds/exact.h"
 #include "odds/request.h"
+#include "test_support.h"
 
 namespace vantor {
 namespace {
 
-template <class V>
-EquityRequest<V> request_of(std::vector<std::string_view> hands, std::string_view board = "") {
-  auto request = EquityRequest<V>::from_text(hands, board, "");
-  EXPECT_TRUE(request.has_value()) << (request ? "" : request.error().text());
-  return *std::move(request);
-}
-
-void expect_identical(const ChunkResult& a, const ChunkResult& b) {
-  EXPECT_EQ(a.samples, b.samples);
-  EXPECT_EQ(a.attempts, b.attempts);
-  EXPECT_EQ(a.weight_sum, b.weight_sum);
-  EXPECT_EQ(a.weight_square_sum, b.weight_square_sum);
-  for (auto sums : detail::PER_SEAT_SUMS) EXPECT_EQ(a.*sums, b.*sums);
-}
+using namespace vantor::test_support;
 
 TEST(Chunk, AttemptLimit) {
   EXPECT_EQ(attempt_limit(1), 10'000u);

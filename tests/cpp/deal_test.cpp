@@ -13,37 +13,17 @@
 #include "odds/deal.h"
 #include "odds/request.h"
 #include "sampler/rng.h"
+#include "test_support.h"
 
 namespace vantor {
 namespace {
 
-CardSet cards_of(std::string_view text) {
-  const std::vector<Card> cards = Card::parse_field(text).value();
+using namespace vantor::test_support;
+
+CardSet set_of(std::span<const Card> cards) {
   CardSet out;
   for (Card c : cards) out.insert(c);
   return out;
-}
-
-CardSet mask_of(std::span<const Card> cards) {
-  CardSet out;
-  for (Card c : cards) out.insert(c);
-  return out;
-}
-
-template <class V>
-EquityRequest<V> from_text(std::vector<std::string_view> hands, std::string_view board = "",
-                           std::string_view dead = "") {
-  auto r = EquityRequest<V>::from_text(hands, board, dead);
-  if (!r) ADD_FAILURE() << r.error().text();
-  return std::move(r).value();
-}
-
-template <class V>
-EquityRequest<V> from_masks(std::vector<HandSpec> seats, std::vector<CardSet> board = {},
-                            CardSet dead = {}) {
-  auto r = EquityRequest<V>::from_masks(seats, board, dead);
-  if (!r) ADD_FAILURE() << r.error().text();
-  return std::move(r).value();
 }
 
 Holding named_holding(std::string_view text) {
@@ -62,7 +42,7 @@ struct Tally {
   std::uint64_t accepted = 0, attempts = 0;
 
   void add(const std::vector<std::vector<Card>>& seats, double w) {
-    auto& cell = cells[{mask_of(seats[0]).mask(), mask_of(seats[1]).mask()}];
+    auto& cell = cells[{set_of(seats[0]).mask(), set_of(seats[1]).mask()}];
     cell.first += w;
     cell.second += w * w;
     weight += w;
@@ -140,13 +120,13 @@ void expect_sound_deals(const EquityRequest<V>& r, std::uint64_t seed) {
     std::size_t count = 0;
     for (std::size_t s = 0; s < r.seat_count; ++s) {
       ASSERT_EQ(seats[s].size(), r.slots[s][0].size());
-      ASSERT_TRUE(r.fixed[s].is_subset_of(mask_of(seats[s])));
-      all |= mask_of(seats[s]);
+      ASSERT_TRUE(r.fixed[s].is_subset_of(set_of(seats[s])));
+      all |= set_of(seats[s]);
       count += seats[s].size();
     }
     ASSERT_EQ(board.size(), r.board_slots);
-    ASSERT_TRUE(r.fixed[r.seat_count].is_subset_of(mask_of(board)));
-    all |= mask_of(board);
+    ASSERT_TRUE(r.fixed[r.seat_count].is_subset_of(set_of(board)));
+    all |= set_of(board);
     count += board.size();
     ASSERT_EQ(all.count(), count) << "a card dealt twice";
     ASSERT_TRUE(all.is_subset_of(r.live));
@@ -157,7 +137,7 @@ TEST(Deal, RangesWithCardRemovalMatchBruteForce) {
   // AK/AQ against AA/KK with an ace on the board: the seats' combos remove
   // cards from each other, so a dealer that picks holdings without rejecting
   // clashes, or ignores the board, is visibly off.
-  const auto r = from_text<Holdem>({"AK, AQ", "AA, KK"}, "Ah 7c 2d");
+  const auto r = request_of<Holdem>({"AK, AQ", "AA, KK"}, "Ah 7c 2d");
   const CardSet board = cards_of("Ah 7c 2d");
 
   Distribution exact;
@@ -217,7 +197,7 @@ TEST(Deal, RankSlotsWithUnequalWeightsMatchBruteForce) {
   // 1/2. Either way every (seat 0, seat 1) card-set pair that shares no card
   // is equally likely: 6 x 8 + 6 x 16 = 144 outcomes.
   const CardSet aces = CardSet::rank(12), kings = CardSet::rank(11), queens = CardSet::rank(10);
-  const auto r = from_masks<Holdem>(
+  const auto r = request_of_masks<Holdem>(
       {HandSpec{{{aces, aces}, {queens, queens}}}, HandSpec{{{aces, kings}}}},
       {cards_of("7c"), cards_of("2d")});
   Distribution exact;
@@ -265,7 +245,7 @@ TEST(Deal, WeightedDealingAgreesWhenHoldingsMeetNamedCards) {
   // against the cards left by the named ones would make it 1 in 2.
   const CardSet a = CardSet::rank(12), k = CardSet::rank(11), q = CardSet::rank(10),
                 j = CardSet::rank(9);
-  const auto r = from_masks<Holdem>({HandSpec{{{a, k}, {q, j}}}, HandSpec{{named_holding("AhKd")}}});
+  const auto r = request_of_masks<Holdem>({HandSpec{{{a, k}, {q, j}}}, HandSpec{{named_holding("AhKd")}}});
   const auto ak_rate = [&](const Tally& t) {
     double hit = 0;
     for (const auto& [outcome, cell] : t.cells)
@@ -283,18 +263,18 @@ TEST(Deal, WeightedDealingAgreesWhenHoldingsMeetNamedCards) {
 }
 
 TEST(Deal, DealsAreSoundInEveryShapeOfGame) {
-  expect_sound_deals(from_text<Holdem>({"AhKh", "QQ+, AKs", "**"}, "Kd 7c"), 1);
-  expect_sound_deals(from_text<Omaha>({"AhKh**", "QQJT", "c c c c"}, "Jc"), 2);
-  expect_sound_deals(from_text<Stud>({"AhKhQh", "2c2d2h", "9s 9d *"}), 3);
-  expect_sound_deals(from_text<Stud>({"AhKhQh", "2c2d2h", "3c3d3h", "4c4d4h", "5c5d5h", "6c6d6h",
+  expect_sound_deals(request_of<Holdem>({"AhKh", "QQ+, AKs", "**"}, "Kd 7c"), 1);
+  expect_sound_deals(request_of<Omaha>({"AhKh**", "QQJT", "c c c c"}, "Jc"), 2);
+  expect_sound_deals(request_of<Stud>({"AhKhQh", "2c2d2h", "9s 9d *"}), 3);
+  expect_sound_deals(request_of<Stud>({"AhKhQh", "2c2d2h", "3c3d3h", "4c4d4h", "5c5d5h", "6c6d6h",
                                       "7c7d7h", "8c 8d *"}),
                      4);
-  expect_sound_deals(from_text<Badugi>({"Ah2c", "K"}, "", "3d 4d"), 5);
-  expect_sound_deals(from_text<ShortDeck>({"AA", "KK"}, "6c 7c 8c"), 6);
+  expect_sound_deals(request_of<Badugi>({"Ah2c", "K"}, "", "3d 4d"), 5);
+  expect_sound_deals(request_of<ShortDeck>({"AA", "KK"}, "6c 7c 8c"), 6);
 }
 
 TEST(Deal, NamedSeatsNeverRejectAndWeighOne) {
-  const auto r = from_text<Holdem>({"AhKh", "QsQd"});
+  const auto r = request_of<Holdem>({"AhKh", "QsQd"});
   EXPECT_FALSE(r.weighted);
   Rng rng = Rng::seed_from_u64(5);
   std::vector<std::vector<Card>> seats;
@@ -313,7 +293,7 @@ TEST(Deal, NamedSeatsNeverRejectAndWeighOne) {
 }
 
 TEST(Deal, SeededDealsRepeat) {
-  const auto r = from_text<Omaha>({"AK**, QQ**", "c c * *"}, "Ks 9d");
+  const auto r = request_of<Omaha>({"AK**, QQ**", "c c * *"}, "Ks 9d");
   for (bool weighted : {false, true}) {
     std::vector<std::vector<Card>> a_seats, b_seats;
     std::vector<Card> a_board, b_board;
@@ -343,13 +323,13 @@ double acceptance(const EquityRequest<V>& r) {
 
 TEST(ChooseDealing, FollowsAcceptance) {
   // Every card named: slot dealing never rejects.
-  EXPECT_FALSE(from_text<Holdem>({"AhKh", "QsQd"}, "2c 3d 4h").weighted);
-  EXPECT_FALSE(from_text<Holdem>({"AhKh", "**"}).weighted);
+  EXPECT_FALSE(request_of<Holdem>({"AhKh", "QsQd"}, "2c 3d 4h").weighted);
+  EXPECT_FALSE(request_of<Holdem>({"AhKh", "**"}).weighted);
 
   // Two Omaha seats both asking for two aces and two kings: one seat's
   // cards decide the other's, so slot dealing accepts 1 deal in 36, while
   // weighted dealing never rejects and weighs every deal 1/36 alike.
-  const auto omaha = from_text<Omaha>({"AAKK", "A A K K"});
+  const auto omaha = request_of<Omaha>({"AAKK", "A A K K"});
   const double omaha_rate = acceptance(omaha);
   std::printf("Omaha AAKK vs AAKK: slot acceptance %.4f, weighted %d\n", omaha_rate,
               omaha.weighted);
@@ -359,7 +339,7 @@ TEST(ChooseDealing, FollowsAcceptance) {
   // Four seats that each want two of the eight aces and kings.
   const CardSet ak = CardSet::rank(12) | CardSet::rank(11);
   const HandSpec seat{{{ak, ak}}};
-  const auto four = from_masks<Holdem>({seat, seat, seat, seat});
+  const auto four = request_of_masks<Holdem>({seat, seat, seat, seat});
   const double four_rate = acceptance(four);
   std::printf("four seats of two aces-or-kings: slot acceptance %.4f, weighted %d\n", four_rate,
               four.weighted);
@@ -370,7 +350,7 @@ TEST(ChooseDealing, FollowsAcceptance) {
   // own holding with a single card set, so weighted dealing rejects the same
   // clashes slot dealing does and gains nothing; which way the short trial
   // tips is a matter of a few lucky deals (printed, not asserted).
-  const auto combos = from_text<Holdem>({"AA, KK, AK", "AA, KK, AK", "AA, KK, AK", "AA, KK, AK"});
+  const auto combos = request_of<Holdem>({"AA, KK, AK", "AA, KK, AK", "AA, KK, AK", "AA, KK, AK"});
   const double combos_rate = acceptance(combos);
   std::printf("four seats of AA, KK, AK combos: slot acceptance %.4f, weighted %d\n", combos_rate,
               combos.weighted);
@@ -378,7 +358,7 @@ TEST(ChooseDealing, FollowsAcceptance) {
 
   // A holding that cannot be weighed (a combo that uses a board card has a
   // plan of total 0) keeps slot dealing, however poor its acceptance.
-  const auto unweighable = from_text<Holdem>({"AK, AQ", "AA, KK"}, "Ah 7c 2d");
+  const auto unweighable = request_of<Holdem>({"AK, AQ", "AA, KK"}, "Ah 7c 2d");
   bool infinite = false;
   for (double w : unweighable.log_weights[0]) infinite = infinite || std::isinf(w);
   EXPECT_TRUE(infinite);
@@ -402,14 +382,14 @@ TEST(Razz, PinningStaysOffWhenASlotTellsSuitsApart) {
   for (CardSet s : tail("As 2s 3s 4s 6s 7s")) h1.push_back(s);
   const HandSpec seat0{{h0}};
   const HandSpec seat1{{h1}};
-  const auto r = from_masks<Razz>({seat0, seat1});
+  const auto r = request_of_masks<Razz>({seat0, seat1});
   EXPECT_EQ(r.slots[0][0][0], fives);
 
   // What the pinning rule without the check would have produced.
   Holding p0 = h0;
   p0[0] = cards_of("5c");
   const HandSpec pinned0{{p0}};
-  const auto pinned = from_masks<Razz>({pinned0, seat1});
+  const auto pinned = request_of_masks<Razz>({pinned0, seat1});
 
   const Card five_of_clubs = cards_of("5c").lowest();
   const auto five_rate = [&](const auto& request, bool weighted) {

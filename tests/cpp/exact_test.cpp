@@ -10,17 +10,12 @@
 
 #include "odds/request.h"
 #include "odds/walk.h"
+#include "test_support.h"
 
 namespace vantor {
 namespace {
 
-template <class V>
-EquityRequest<V> request_of(std::vector<std::string_view> hands, std::string_view board = "",
-                            std::string_view dead = "") {
-  auto request = EquityRequest<V>::from_text(hands, board, dead);
-  EXPECT_TRUE(request.has_value()) << (request ? "" : request.error().text());
-  return *std::move(request);
-}
+using namespace vantor::test_support;
 
 template <class V>
 std::optional<ChunkResult> exact(std::vector<std::string_view> hands, std::string_view board = "",

@@ -1,5 +1,5 @@
 // The fast dealing paths must reproduce the plain ones draw for draw: the
-// quick dealer against `slot_deal` (same cards, same rejections, same
+// quick dealer against `deal` (same cards, same rejections, same
 // generator state after every attempt), the scheduled dealer against it
 // card for card, both card selections against a naive walk over the set bits.
 #include <gtest/gtest.h>
@@ -60,10 +60,10 @@ void expect_same_stream(const EquityRequest<V>& request, int attempts) {
     if (!plain) continue;
     ++accepted;
     for (std::size_t s = 0; s < request.seat_count; ++s) {
-      const std::span<const Card> hole = quick->hole(s);
+      const std::span<const Card> hole = quick->cards().hole(s);
       ASSERT_EQ(std::vector<Card>(hole.begin(), hole.end()), seats[s]);
     }
-    const std::span<const Card> dealt = quick->board();
+    const std::span<const Card> dealt = quick->cards().board();
     ASSERT_EQ(std::vector<Card>(dealt.begin(), dealt.end()), board);
   }
   EXPECT_GT(accepted, 0);
@@ -120,7 +120,7 @@ TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
       const std::uint32_t runs = 1 + (round * 7) % top;
       kernel(highs, top, runs, masks);
       for (std::uint32_t j = 0; j < runs; ++j) {
-        const std::uint32_t n = top - j, zone = QuickDealer::CARD_ZONES[n];
+        const std::uint32_t n = top - j, zone = CARD_ZONES[n];
         for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i)
           ASSERT_EQ((masks[j] >> i) & 1u, static_cast<std::uint32_t>(highs[i] * n <= zone))
               << "count " << n << " high " << highs[i];
@@ -130,7 +130,7 @@ TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
 }
 
 // The scheduled dealer reads the generator ahead, so states differ between
-// deals; the cards of every deal must still be those of `slot_deal`.
+// deals; the cards of every deal must still be those of `deal`.
 template <class Select, class V>
 void expect_same_cards(const EquityRequest<V>& request, int deals) {
   std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request);
@@ -142,10 +142,10 @@ void expect_same_cards(const EquityRequest<V>& request, int deals) {
     ASSERT_TRUE(deal(request, a, seats, board)) << "deal " << i;
     ASSERT_TRUE(scheduled->template deal<Select>(b));
     for (std::size_t s = 0; s < request.seat_count; ++s) {
-      const std::span<const Card> hole = scheduled->hole(s);
+      const std::span<const Card> hole = scheduled->cards().hole(s);
       ASSERT_EQ(std::vector<Card>(hole.begin(), hole.end()), seats[s]) << "deal " << i;
     }
-    const std::span<const Card> dealt = scheduled->board();
+    const std::span<const Card> dealt = scheduled->cards().board();
     ASSERT_EQ(std::vector<Card>(dealt.begin(), dealt.end()), board) << "deal " << i;
   }
 }

@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "error/error.h"
+#include "test_support.h"
 
 namespace vantor {
 namespace {
 
-std::vector<Card> cards(std::string_view text) {
-  auto parsed = Card::parse_field(text);
-  EXPECT_TRUE(parsed.has_value()) << text;
-  return parsed ? *parsed : std::vector<Card>{};
-}
+using namespace vantor::test_support;
 
 unsigned score_of(std::string_view text, const Ranking& ranking) {
   return score(cards(text), ranking);

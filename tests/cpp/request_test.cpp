@@ -11,26 +11,14 @@
 #include "notation/parser.h"
 #include "odds/request.h"
 #include "odds/threads.h"
+#include "test_support.h"
 
 namespace vantor {
 namespace {
 
+using namespace vantor::test_support;
+
 constexpr CardSet FULL = CardSet::full_deck();
-
-CardSet cards_of(std::string_view text) {
-  const std::vector<Card> cards = Card::parse_field(text).value();
-  CardSet out;
-  for (Card c : cards) out.insert(c);
-  return out;
-}
-
-// One holding of named cards, in the order written.
-Holding named(std::string_view text) {
-  const std::vector<Card> cards = Card::parse_field(text).value();
-  Holding out;
-  for (Card c : cards) out.push_back(CardSet::single(c));
-  return out;
-}
 
 HandSpec seat(std::string_view text) { return HandSpec{{named(text)}}; }
 HandSpec open_seat(std::size_t slots) { return HandSpec{{Holding(slots, FULL)}}; }
@@ -49,29 +37,13 @@ std::string text_error(std::vector<std::string_view> hands, std::string_view boa
   return r ? std::string("(accepted)") : r.error().text();
 }
 
-template <class V>
-EquityRequest<V> from_masks(std::vector<HandSpec> seats, std::vector<CardSet> board = {},
-                            CardSet dead = {}) {
-  auto r = EquityRequest<V>::from_masks(seats, board, dead);
-  if (!r) ADD_FAILURE() << r.error().text();
-  return std::move(r).value();
-}
-
-template <class V>
-EquityRequest<V> from_text(std::vector<std::string_view> hands, std::string_view board = "",
-                           std::string_view dead = "") {
-  auto r = EquityRequest<V>::from_text(hands, board, dead);
-  if (!r) ADD_FAILURE() << r.error().text();
-  return std::move(r).value();
-}
-
 const std::string UNSEEN =
     "this game turns 1 board card face up before the betting, so a board of 0 is not a spot "
     "that occurs; write `*` for a card that has been dealt and not yet seen";
 const std::string JOINT = "No deal can satisfy the hands, board and dead cards together";
 
 TEST(Request, TwoNamedHoldemSeats) {
-  const auto r = from_text<Holdem>({"AhKh", "QsQd"});
+  const auto r = request_of<Holdem>({"AhKh", "QsQd"});
   EXPECT_EQ(r.seat_count, 2u);
   EXPECT_EQ(r.board_slots, 5u);
   EXPECT_EQ(r.slots[2], std::vector<Holding>{Holding(5, FULL)});
@@ -92,14 +64,14 @@ TEST(Request, TwoNamedHoldemSeats) {
 TEST(Request, DealingOrderPutsTheMostConstrainedFirst) {
   // Seat 0: an ace and any card (4 + 52); seat 1 named (2); board 5 x 52
   // minus nothing: keys count live cards, dead ones excluded.
-  const auto r = from_text<Holdem>({"A*", "AhKh"}, "", "2c 2d");
+  const auto r = request_of<Holdem>({"A*", "AhKh"}, "", "2c 2d");
   EXPECT_EQ(r.order, (std::vector<std::size_t>{1, 0, 2}));
   EXPECT_EQ(r.live, FULL - cards_of("2c 2d"));
   // A range seat's key is its tightest holding; equal keys keep index order.
-  const auto ranges = from_text<Holdem>({"QQ+, AKs", "JhTh", "22"}, "Ah Kd Qc Jd Tc");
+  const auto ranges = request_of<Holdem>({"QQ+, AKs", "JhTh", "22"}, "Ah Kd Qc Jd Tc");
   EXPECT_EQ(ranges.order, (std::vector<std::size_t>{0, 1, 2, 3}));
   // Without board slots the board's key is 0 and it comes first.
-  const auto stud = from_text<Stud>({"AhKhQh", "2c2d2h"});
+  const auto stud = request_of<Stud>({"AhKhQh", "2c2d2h"});
   EXPECT_EQ(stud.board_slots, 0u);
   EXPECT_EQ(stud.order.front(), 2u);
   EXPECT_TRUE(stud.slots[2][0].empty());
@@ -110,7 +82,7 @@ TEST(Request, DealingOrderPutsTheMostConstrainedFirst) {
 TEST(Request, PlansLeaveOutCardsOtherEntriesHold) {
   // Seat 0 "any ace, any card" is planned without Ah (held by seat 1) and
   // without the board's Kd: 3 aces, then any of the 48 other cards.
-  const auto r = from_text<Holdem>({"A*", "AhQh"}, "Kd");
+  const auto r = request_of<Holdem>({"A*", "AhQh"}, "Kd");
   ASSERT_TRUE(r.plans[0][0].has_value());
   const u128 total = r.plans[0][0]->total();
   EXPECT_EQ(static_cast<unsigned>(total), 3u * 48u - 3u);  // pairs of aces counted once
@@ -140,10 +112,10 @@ TEST(Request, SeatLimits) {
   EXPECT_EQ(masks_error<Holdem>({}), "a spot needs at least two seats to have an answer");
 
   // Eight stud seats get six hole slots each and share one board card.
-  const auto eight = from_masks<Razz>(std::vector<HandSpec>(8, open_seat(3)));
+  const auto eight = request_of_masks<Razz>(std::vector<HandSpec>(8, open_seat(3)));
   EXPECT_EQ(eight.board_slots, 1u);
   for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(eight.slots[i][0].size(), 6u);
-  const auto seven = from_masks<Stud>(std::vector<HandSpec>(7, open_seat(3)));
+  const auto seven = request_of_masks<Stud>(std::vector<HandSpec>(7, open_seat(3)));
   EXPECT_EQ(seven.board_slots, 0u);
   EXPECT_EQ(seven.slots[0][0].size(), 7u);
 }
@@ -164,9 +136,9 @@ TEST(Request, HoldingLengths) {
             "Starting hands with different sizes");
 
   // Short holdings are padded with open slots at their end.
-  const auto draw = from_text<DeuceSeven>({"Kh", "2c3d4h5s7c"});
+  const auto draw = request_of<DeuceSeven>({"Kh", "2c3d4h5s7c"});
   EXPECT_EQ(draw.slots[0][0], (Holding{cards_of("Kh"), FULL, FULL, FULL, FULL}));
-  const auto badugi = from_masks<Badugi>({HandSpec{{Holding{}}}, seat("Ah")});
+  const auto badugi = request_of_masks<Badugi>({HandSpec{{Holding{}}}, seat("Ah")});
   EXPECT_EQ(badugi.slots[0][0], Holding(4, FULL));
 }
 
@@ -174,7 +146,7 @@ TEST(Request, UnfillableHands) {
   EXPECT_EQ(masks_error<Holdem>({HandSpec{{Holding{cards_of("Ah"), CardSet()}}}, seat("2c3c")}),
             "No deal can satisfy a hand");
   // One good alternative is enough; the bad one stays in place.
-  const auto r = from_masks<Holdem>(
+  const auto r = request_of_masks<Holdem>(
       {HandSpec{{Holding{cards_of("Ah"), CardSet()}, named("AdKd")}}, seat("2c3c")});
   EXPECT_EQ(r.slots[0].size(), 2u);
 }
@@ -188,9 +160,9 @@ TEST(Request, Boards) {
             "Invalid number of community cards: 1");
   EXPECT_EQ(masks_error<Courchevel>({seat("AhKhQhJhTh"), seat("2c3c4c5c6c")}), UNSEEN);
   EXPECT_EQ(masks_error<CourchevelHiLo>({seat("AhKhQhJhTh"), seat("2c3c4c5c6c")}), UNSEEN);
-  const auto unseen_first = from_text<Courchevel>({"AhKhQhJhTh", "2c3c4c5c6c"}, "*");
+  const auto unseen_first = request_of<Courchevel>({"AhKhQhJhTh", "2c3c4c5c6c"}, "*");
   EXPECT_EQ(unseen_first.board_slots, 5u);
-  const auto partial = from_text<Holdem>({"AhKh", "2c3c"}, "Jc 7d *");
+  const auto partial = request_of<Holdem>({"AhKh", "2c3c"}, "Jc 7d *");
   EXPECT_EQ(partial.slots[2][0],
             (Holding{cards_of("Jc"), cards_of("7d"), FULL, FULL, FULL}));
   EXPECT_EQ(partial.fixed[2], cards_of("Jc 7d"));
@@ -273,7 +245,7 @@ TEST(Request, TextIsReadWithTheGamesNotation) {
   // Hold'em and Omaha want exact counts; stud and draw take fewer.
   EXPECT_EQ(text_error<Omaha>({"AK", "QsQd Js Jd"}), parse_hand("AK", 4).error().text());
   EXPECT_EQ(text_error<Omaha>({"QQ+", "QsQd Js Jd"}), parse_hand("QQ+", 4).error().text());
-  const auto open = from_text<Omaha>({"AK**", "QsQdJsJd"});
+  const auto open = request_of<Omaha>({"AK**", "QsQdJsJd"});
   EXPECT_EQ(open.slots[0][0], (Holding{CardSet::rank(12), CardSet::rank(11), FULL, FULL}));
   // Stud reads seven cards up to seven seats, six from eight seats on, and
   // then allows one board card.
@@ -283,10 +255,10 @@ TEST(Request, TextIsReadWithTheGamesNotation) {
   EXPECT_EQ(text_error<Stud>(eight), parse_hand_up_to("2c3c4c5c6c7c8c", 6).error().text());
   EXPECT_EQ(text_error<Stud>({"AhKhQh", "2c3c4c"}, "Jd"), parse_board("Jd", 0).error().text());
   std::vector<std::string_view> eight_open(8, "* * *");
-  const auto shared = from_text<Stud>(eight_open, "Jd");
+  const auto shared = request_of<Stud>(eight_open, "Jd");
   EXPECT_EQ(shared.fixed[8], cards_of("Jd"));
   // Ranges expand into one holding per combo in two-card games.
-  EXPECT_EQ(from_text<Holdem>({"QQ+, AKs", "JhTh"}).slots[0].size(), 22u);
+  EXPECT_EQ(request_of<Holdem>({"QQ+, AKs", "JhTh"}).slots[0].size(), 22u);
   EXPECT_EQ(text_error<ShortDeck>({"AhKh", "2c2d"}), "2c is not in this game's deck");
 }
 
@@ -299,13 +271,13 @@ TEST(Razz, OpenRanksArePinnedToFreeSuits) {
     for (CardSet s : named(rest)) h.push_back(s);
     return HandSpec{{h}};
   };
-  const auto r = from_masks<Razz>({with_five("Ah2h"), with_five("As2s"), with_five("Ad2d")});
+  const auto r = request_of_masks<Razz>({with_five("Ah2h"), with_five("As2s"), with_five("Ad2d")});
   EXPECT_EQ(r.slots[0][0][0], cards_of("5c"));
   EXPECT_EQ(r.slots[1][0][0], cards_of("5d"));
   EXPECT_EQ(r.slots[2][0][0], cards_of("5h"));
   EXPECT_EQ(r.fixed[1], cards_of("5d As 2s"));
 
-  const auto skip = from_masks<Razz>({with_five("Ah2h"), seat("As5d2s"), with_five("Ad2d")}, {},
+  const auto skip = request_of_masks<Razz>({with_five("Ah2h"), seat("As5d2s"), with_five("Ad2d")}, {},
                                      cards_of("5c"));
   EXPECT_EQ(skip.slots[0][0][0], cards_of("5h"));
   EXPECT_EQ(skip.slots[2][0][0], cards_of("5s"));
@@ -318,7 +290,7 @@ TEST(Razz, OpenRanksArePinnedToFreeSuits) {
   EXPECT_EQ(masks_error<Razz>(five_fives), JOINT);
 
   // Other games keep their rank slots.
-  const auto stud = from_masks<Stud>({with_five("Ah2h"), with_five("As2s")});
+  const auto stud = request_of_masks<Stud>({with_five("Ah2h"), with_five("As2s")});
   EXPECT_EQ(stud.slots[0][0][0], fives);
 }
 
@@ -333,7 +305,7 @@ TEST(Razz, PinningNeedsEverySlotToBeSuitBlind) {
       {HandSpec{{five_ace_deuce}}, HandSpec{{named("KsQsJs"), named("KdQdJd")}}},
   };
   for (const auto& seats : blockers) {
-    const auto r = from_masks<Razz>(seats);
+    const auto r = request_of_masks<Razz>(seats);
     EXPECT_EQ(r.slots[0][0][0], fives);
   }
   EXPECT_FALSE(pin_open_suits(std::vector<HandSpec>{HandSpec{{five_ace_deuce}}, seat("KsQsJs")},

@@ -203,5 +203,45 @@ TEST(ChunkResult, MergeAddsAndKeepsTheExactFlagRule) {
   }
 }
 
+// Every field by name, each with its own non-zero value, so that a field that
+// merging or scaling leaves out fails here.
+TEST(ChunkResult, MergeAndCopiesReachEveryField) {
+  const auto fields = [](ChunkResult& r) {
+    return std::vector<std::vector<double>*>{
+        &r.share_sum,      &r.share_square_sum, &r.square_weight_share_sum, &r.win_count,
+        &r.tie_count,      &r.scoop_count,      &r.low_share_sum,           &r.high_win_count,
+        &r.high_tie_count, &r.low_win_count,    &r.low_tie_count};
+  };
+  ChunkResult a = ChunkResult::empty(2), b = ChunkResult::empty(2);
+  double next = 1;
+  for (auto* v : fields(a)) *v = {next, next + 0.5}, next += 1;
+  for (auto* v : fields(b)) *v = {next * 10, next * 10 + 0.25}, next += 1;
+  a.samples = 3, a.attempts = 5, a.weight_sum = 2.5, a.weight_square_sum = 4.5;
+  b.samples = 7, b.attempts = 11, b.weight_sum = 6.5, b.weight_square_sum = 8.5;
+
+  ChunkResult merged = a;
+  merged.merge(b);
+  EXPECT_EQ(merged.samples, 10u);
+  EXPECT_EQ(merged.attempts, 16u);
+  EXPECT_EQ(merged.weight_sum, 9.0);
+  EXPECT_EQ(merged.weight_square_sum, 13.0);
+  const auto fa = fields(a), fb = fields(b), fm = fields(merged);
+  for (std::size_t f = 0; f < fm.size(); ++f)
+    for (std::size_t j = 0; j < 2; ++j) EXPECT_EQ((*fm[f])[j], (*fa[f])[j] + (*fb[f])[j]) << f;
+
+  ChunkResult copies = ChunkResult::empty(2);
+  copies.add_copies(a, 3);
+  EXPECT_EQ(copies.samples, 3u);
+  EXPECT_EQ(copies.weight_sum, 3.0);
+  EXPECT_EQ(copies.weight_square_sum, 3.0);
+  const auto fc = fields(copies);
+  for (std::size_t f = 0; f < fc.size(); ++f)
+    for (std::size_t j = 0; j < 2; ++j) EXPECT_EQ((*fc[f])[j], 3 * (*fa[f])[j]) << f;
+
+  copies.clear();
+  for (auto* v : fields(copies)) EXPECT_EQ(*v, Shares(2, 0.0));
+  EXPECT_EQ(copies.samples, 0u);
+}
+
 }  // namespace
 }  // namespace vantor

@@ -6,7 +6,7 @@
 #include <set>
 #include <vector>
 
-#include "sampler/u128.h"
+#include "sampler/combinations.h"
 
 // Expected numbers below come from a separate, independent Python
 // implementation of xoshiro256++, of the PCG32 seeding and of the bounded

@@ -15,9 +15,12 @@
 #include <vector>
 
 #include "variants/variants.h"
+#include "test_support.h"
 
 namespace vantor {
 namespace {
+
+using namespace vantor::test_support;
 
 using namespace std::chrono_literals;
 
@@ -228,24 +231,6 @@ TEST(WorkerPool, ForkedChildMakesItsOwnPool) {
 
 // --- whole batches ---------------------------------------------------------
 
-bool same(const ChunkResult& a, const ChunkResult& b) {
-  return a.share_sum == b.share_sum && a.share_square_sum == b.share_square_sum &&
-         a.square_weight_share_sum == b.square_weight_share_sum && a.win_count == b.win_count &&
-         a.tie_count == b.tie_count && a.scoop_count == b.scoop_count &&
-         a.low_share_sum == b.low_share_sum && a.high_win_count == b.high_win_count &&
-         a.high_tie_count == b.high_tie_count && a.low_win_count == b.low_win_count &&
-         a.low_tie_count == b.low_tie_count && a.samples == b.samples &&
-         a.attempts == b.attempts && a.weight_sum == b.weight_sum &&
-         a.weight_square_sum == b.weight_square_sum && a.exact == b.exact;
-}
-
-template <class V>
-EquityRequest<V> request_of(std::vector<std::string_view> hands, std::string_view board = "") {
-  auto request = EquityRequest<V>::from_text(hands, board, "");
-  if (!request) throw std::runtime_error(request.error().text());
-  return std::move(*request);
-}
-
 TEST(RunBatch, EqualsTheChunksMergedInOrder) {
   const auto request = request_of<OmahaHiLo>({"AhKh2c3d", "QsQdJhTh"}, "Kd 7c");
   for (std::size_t threads : {1u, 3u, 7u, 40u}) {
@@ -258,11 +243,14 @@ TEST(RunBatch, EqualsTheChunksMergedInOrder) {
     }
     auto batch = run_batch(request, 2'001, 99, threads);
     ASSERT_TRUE(batch.has_value());
-    EXPECT_TRUE(same(*batch, serial)) << threads << " threads";
+    {
+    SCOPED_TRACE(testing::Message() << threads << " threads");
+    expect_identical(*batch, serial);
+  }
     EXPECT_EQ(batch->samples, 2'001u);
     auto again = run_batch(request, 2'001, 99, threads);
     ASSERT_TRUE(again.has_value());
-    EXPECT_TRUE(same(*batch, *again));
+    expect_identical(*batch, *again);
   }
 }
 
@@ -276,7 +264,7 @@ TEST(RunBatch, ZeroSamplesAndZeroThreads) {
   auto zero = run_batch(request, 500, 5, 0);
   auto one = run_batch(request, 500, 5, 1);
   ASSERT_TRUE(zero.has_value() && one.has_value());
-  EXPECT_TRUE(same(*zero, *one));
+  expect_identical(*zero, *one);
 }
 
 TEST(RunBatch, StopsWhenAsked) {
@@ -297,7 +285,7 @@ TEST(RunExactWaiting, AgreesWithTheWalk) {
   auto waiting = run_exact_waiting(river);
   ASSERT_TRUE(direct.has_value() && waiting.has_value());
   ASSERT_TRUE(direct->has_value() && waiting->has_value());
-  EXPECT_TRUE(same(**direct, **waiting));
+  expect_identical(**direct, **waiting);
   EXPECT_EQ((*waiting)->samples, 44u);
   EXPECT_TRUE((*waiting)->exact);
 

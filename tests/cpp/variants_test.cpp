@@ -6,15 +6,12 @@
 #include <random>
 #include <string>
 #include <vector>
+#include "test_support.h"
 
 namespace vantor {
 namespace {
 
-std::vector<Card> cards(std::string_view text) {
-  auto parsed = Card::parse_field(text);
-  EXPECT_TRUE(parsed.has_value()) << text;
-  return parsed ? *parsed : std::vector<Card>{};
-}
+using namespace vantor::test_support;
 
 // One deal's pot shares for a list of hand buffers.
 struct Award {

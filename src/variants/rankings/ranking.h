@@ -70,25 +70,81 @@ inline std::uint32_t value_slot(std::uint32_t key) {
   return (static_cast<std::uint32_t>(b >> 47) + ((key * 130451u) | 1u) * d) & 0x1FFFFu;
 }
 
+// The one lookup every table score ends in: a hand whose `key` is its
+// rank-count key is a flush candidate when `flush` holds; a candidate's class
+// is read from the flush table by its suit's 13-bit rank mask (`flush_ranks()`,
+// formed only then), and any other hand's, or a candidate whose flush entry
+// is NO_ENTRY (a repeated card faking a fifth suited card), from the value table.
+template <class FlushRanks>
+inline std::uint16_t lookup(const Ranking& ranking, std::uint32_t key, bool flush,
+                            FlushRanks&& flush_ranks) {
+  if (ranking.flushes != nullptr && flush) [[unlikely]] {
+    const std::uint16_t found = ranking.flushes[flush_ranks()];
+    if (found != NO_ENTRY) return found;
+  }
+  return ranking.values[value_slot(key)];
+}
+
+// The class of 5 to 7 cards from the sum of their CARD_BITS; `ranks_of(suit)`
+// gives the 13-bit rank mask of the cards of one suit when that suit may
+// hold a flush.
+template <class RanksOf>
+inline std::uint16_t score_sum(std::uint64_t card_bits, const Ranking& ranking, RanksOf&& ranks_of) {
+  const std::uint64_t sum = card_bits + detail::SUIT_BIAS;
+  const std::uint64_t flags = sum & detail::FLUSH_FLAGS;
+  return lookup(ranking, static_cast<std::uint32_t>(sum), flags != 0, [&] {
+    return ranks_of(static_cast<unsigned>(std::countr_zero(flags) - 35) / 4);
+  });
+}
+
+// The 13-bit rank mask of the cards of one suit among `n` cards.
+inline unsigned ranks_in_suit(const Card* cards, std::size_t n, unsigned suit) {
+  unsigned mask = 0;
+  for (std::size_t i = 0; i < n; ++i) mask |= unsigned{cards[i].suit() == suit} << cards[i].rank();
+  return mask;
+}
+
 // Scores exactly N cards (5 to 7); the fixed count lets the card loop unroll.
 template <std::size_t N>
 inline std::uint16_t score_fixed(const Card* cards, const Ranking& ranking) {
   static_assert(N >= 5 && N <= 7);
-  std::uint64_t sum = detail::SUIT_BIAS;
+  std::uint64_t sum = 0;
   for (std::size_t i = 0; i < N; ++i) sum += detail::CARD_BITS[cards[i].index()];
-  if (ranking.flushes != nullptr && (sum & detail::FLUSH_FLAGS) != 0) [[unlikely]] {
-    const unsigned suit =
-        static_cast<unsigned>(std::countr_zero(sum & detail::FLUSH_FLAGS) - 35) / 4;
-    unsigned mask = 0;
-    for (std::size_t i = 0; i < N; ++i)
-      mask |= unsigned{cards[i].suit() == suit} << cards[i].rank();
-    // A repeated card can fake a fifth suited card; the mask then has four
-    // bits, reads NO_ENTRY, and the rank counts decide.
-    const std::uint16_t flush = ranking.flushes[mask];
-    if (flush != NO_ENTRY) return flush;
-  }
-  return ranking.values[value_slot(static_cast<std::uint32_t>(sum))];
+  return score_sum(sum, ranking, [cards](unsigned suit) { return ranks_in_suit(cards, N, suit); });
 }
+
+// Cards summed for the table scorer: CARD_BITS added (`counts`), suit rank
+// masks OR-ed (`lanes`, 16 bits per suit). A board's sums are formed once and
+// each seat's hole cards added to them, which gives exactly `score` of the
+// seat's whole hand.
+struct PackedCards {
+  std::uint64_t counts = 0;
+  std::uint64_t lanes = 0;
+
+  static constexpr std::array<std::uint64_t, 52> LANES = [] {
+    std::array<std::uint64_t, 52> lanes{};
+    for (unsigned i = 0; i < 52; ++i)
+      lanes[i] = std::uint64_t{rank_bit(i >> 2)} << (16 * (i & 3u));
+    return lanes;
+  }();
+
+  constexpr PackedCards plus(Card c) const {
+    return {counts + detail::CARD_BITS[c.index()], lanes | LANES[c.index()]};
+  }
+  constexpr PackedCards plus(PackedCards o) const { return {counts + o.counts, lanes | o.lanes}; }
+  static constexpr PackedCards of(std::span<const Card> cards) {
+    PackedCards p;
+    for (Card c : cards) p = p.plus(c);
+    return p;
+  }
+
+  // The class of these cards (5 to 7 of them), as `score` gives it.
+  std::uint16_t score(const Ranking& ranking) const {
+    return score_sum(counts, ranking, [this](unsigned suit) {
+      return static_cast<unsigned>((lanes >> (16 * suit)) & 0x1FFFu);
+    });
+  }
+};
 
 // The class of the best five of 5, 6 or 7 distinct cards; NO_ENTRY for any
 // other count.
@@ -123,19 +179,18 @@ struct CardPart {
   }
 };
 
-// HIGH_RANKING class of the five cards of a pair and a triple; the flush table
-// is read only when both parts share one suit.
-inline std::uint16_t high_score_from_parts(const CardPart& a, const CardPart& b) {
-  if (a.suit != 255 && a.suit == b.suit) [[unlikely]] {
-    const std::uint16_t flush = detail::HIGH_FLUSHES[a.mask | b.mask];
-    if (flush != NO_ENTRY) return flush;
-  }
-  return detail::HIGH_VALUES[value_slot(a.key + b.key)];
+// The class of the five cards of a pair and a triple in `ranking`; a flush
+// is possible only when both parts share one suit.
+inline std::uint16_t score_parts(const CardPart& a, const CardPart& b, const Ranking& ranking) {
+  return lookup(ranking, a.key + b.key, a.suit != 255 && a.suit == b.suit,
+                [&] { return static_cast<unsigned>(a.mask | b.mask); });
 }
 
-// ACE_FIVE_RANKING class of the five cards of a pair and a triple.
+inline std::uint16_t high_score_from_parts(const CardPart& a, const CardPart& b) {
+  return score_parts(a, b, HIGH_RANKING);
+}
 inline std::uint16_t low_score_from_parts(const CardPart& a, const CardPart& b) {
-  return detail::ACE_FIVE_VALUES[value_slot(a.key + b.key)];
+  return score_parts(a, b, ACE_FIVE_RANKING);
 }
 
 }  // namespace vantor

@@ -9,12 +9,6 @@ set(VANTOR_TABLE_SOURCES
   ${VANTOR_TABLES_DIR}/ace_five_tables.cpp)
 set(VANTOR_TABLE_GENERATOR ${CMAKE_CURRENT_LIST_DIR}/generate_tables.cpp)
 
-# The core library globs every source under variants/; the generator has its
-# own main and must stay out of it.
-get_target_property(_vantor_core_sources vantor_core SOURCES)
-list(REMOVE_ITEM _vantor_core_sources ${VANTOR_TABLE_GENERATOR})
-set_property(TARGET vantor_core PROPERTY SOURCES ${_vantor_core_sources})
-
 add_executable(vantor_generate_tables ${VANTOR_TABLE_GENERATOR})
 target_compile_features(vantor_generate_tables PRIVATE cxx_std_20)
 # Unoptimised, the generator's subset walks take many seconds; it is never debugged.

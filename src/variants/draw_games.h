@@ -9,32 +9,25 @@
 #include <span>
 #include <string_view>
 
-#include "variants/omaha.h"
 #include "variants/rankings/ranking.h"
 #include "variants/rules.h"
 
 namespace vantor {
 
-struct DeuceSeven : detail::SingleWinner<DeuceSeven> {
+struct DeuceSeven : detail::Traits<5, 0, Dealing::Draw>, detail::SingleWinner<DeuceSeven> {
   static constexpr std::string_view KEY = "deuce_seven";
   static constexpr std::string_view LABEL = "2-7 Lowball (single draw)";
-  static constexpr unsigned HOLE_CARDS = 5, BOARD_CARDS = 0;
-  static constexpr CardSet DECK = CardSet::full_deck();
-  static constexpr unsigned DECK_SIZE = 52;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr std::string_view KERNEL = "deuce_seven";
 
   static std::uint32_t score(std::span<const Card> hand) {
     return vantor::score(hand, DEUCE_SEVEN_RANKING);
   }
 };
 
-struct FiveCardDraw : detail::SingleWinner<FiveCardDraw> {
+struct FiveCardDraw : detail::Traits<5, 0, Dealing::Draw>, detail::SingleWinner<FiveCardDraw> {
   static constexpr std::string_view KEY = "five_card_draw";
   static constexpr std::string_view LABEL = "5-Card Draw";
-  static constexpr unsigned HOLE_CARDS = 5, BOARD_CARDS = 0;
-  static constexpr CardSet DECK = CardSet::full_deck();
-  static constexpr unsigned DECK_SIZE = 52;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr std::string_view KERNEL = "high";
 
   static std::uint32_t score(std::span<const Card> hand) { return vantor::score(hand, HIGH_RANKING); }
 };
@@ -89,13 +82,12 @@ inline std::uint32_t badugi_any(std::span<const Card> cards) {
 
 }  // namespace detail
 
-struct Badugi : detail::SingleWinner<Badugi> {
+struct Badugi : detail::Traits<4, 0, Dealing::Draw>, detail::SingleWinner<Badugi> {
   static constexpr std::string_view KEY = "badugi";
   static constexpr std::string_view LABEL = "Badugi (single draw)";
-  static constexpr unsigned HOLE_CARDS = 4, BOARD_CARDS = 0;
-  static constexpr CardSet DECK = CardSet::full_deck();
-  static constexpr unsigned DECK_SIZE = 52;
-  static constexpr unsigned CAPACITY = HOLE_CARDS + BOARD_CARDS;
+  static constexpr std::string_view KERNEL = "badugi";
+  // Defined over any cards: a repeated card simply changes nothing.
+  static constexpr std::optional<std::uint32_t> REPEATED_CARD_SCORE = std::nullopt;
 
   // The best badugi: most cards of distinct ranks and suits, then the lowest
   // ranks from the top down. NO_HAND for no cards.
