@@ -29,6 +29,14 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 python3 -m pip install --quiet mypy types-tqdm
 (cd python && python3 -m mypy --strict --cache-dir=/dev/null -p vantor_tools)
 
+# Distribution: the guide builds without a warning (its examples ran with the
+# Python tests above), the installed stub passes mypy --strict and stubtest,
+# and the Python tests pass on the oldest and the newest supported CPython.
+python3 -m pip install --quiet --group docs --group typing --group nox
+python3 -m mkdocs build --strict --quiet
+python3 -m nox
+(cd tests/python && python3 -m pytest -q -p no:cacheprovider test_typing.py)
+
 # The binding under AddressSanitizer and UndefinedBehaviorSanitizer: the
 # extension built with both, and the Python tests run against it with the
 # sanitizer runtimes preloaded into the interpreter (which is not built with
