@@ -87,6 +87,9 @@ def equity_parser() -> argparse.ArgumentParser:
     parser.add_argument("hands", metavar="HAND", nargs="+", help="one hand field per seat, e.g. AhKh or 'QQ+, AKs'")
     add_spot_arguments(parser)
     parser.add_argument("--json", action="store_true", help="print the result dictionary as JSON")
+    from .breakdown_cli import add_breakdown_arguments
+
+    add_breakdown_arguments(parser)
     return parser
 
 
@@ -111,6 +114,10 @@ def spot_of(args: argparse.Namespace) -> Spot:
 
 
 def run_equity(args: argparse.Namespace) -> int:
+    from .breakdown_cli import run_breakdown, wants_breakdown
+
+    if wants_breakdown(args):
+        return run_breakdown(args)
     spot = spot_of(args)
     start = time.perf_counter()
     try:
@@ -185,8 +192,21 @@ def _run_games(args: argparse.Namespace) -> int:
     return 0
 
 
+def _build_batch(parser: argparse.ArgumentParser) -> None:
+    from . import batch_command  # only `vantor batch` pays for loading it
+
+    batch_command.build(parser)
+
+
+def _run_batch(args: argparse.Namespace) -> int:
+    from . import batch_command
+
+    return batch_command.run(args)
+
+
 COMMANDS: Dict[str, Command] = {
     "games": Command("list the games: key, name, hole and board cards", _build_games, _run_games),
+    "batch": Command("answer every spot of a JSON-lines file, one line each, in order", _build_batch, _run_batch),
 }
 
 

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "error/error.h"
@@ -68,18 +69,21 @@ class BatchLoop final : public OrderedLoop {
     const ChunkPlan plan = split_[index];
     Result<ChunkResult> result = run_chunk(request_, plan.samples, plan.seed, &stop);
     if (!result) return std::move(result).error();
-    slots_[slot] = std::move(*result);
+    (*slots_)[slot] = std::move(*result);
     return Ok{};
   }
   void take(std::uint64_t, std::size_t slot) override {
-    total.merge(*slots_[slot]);
-    slots_[slot].reset();
+    total.merge(*(*slots_)[slot]);
+    (*slots_)[slot].reset();
   }
 
  private:
   const EquityRequest<V>& request_;
   const BatchSplit& split_;
-  std::array<std::optional<ChunkResult>, WINDOW> slots_;
+  // On the heap: a Python signal handler run while the caller waits may
+  // start another batch on the same stack.
+  std::unique_ptr<std::array<std::optional<ChunkResult>, WINDOW>> slots_ =
+      std::make_unique<std::array<std::optional<ChunkResult>, WINDOW>>();
 
  public:
   ChunkResult total;  // chunks 0, 1, ... merged in order

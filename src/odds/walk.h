@@ -93,7 +93,7 @@ class Walk {
     }
     const SlotSampler& sampler = request_.board_sampler;
     if (sampler.mode() == SamplerMode::Free) return walk_open_boards(sampler, available);
-    const std::optional<CardLists> boards = sampler.all_sets(available, budget_);
+    const std::optional<CardLists> boards = sampler.all_sets(available, budget_, stop_);
     if (!boards) return false;
     for (std::size_t i = 0; i < boards->size(); ++i) {
       if (budget_ == 0) return false;

@@ -5,6 +5,8 @@
 #include <array>
 #include <bit>
 
+#include "sampler/cpu.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
@@ -73,6 +75,7 @@ __attribute__((target("avx2"))) void masks_avx2(const std::uint32_t* highs, std:
 using MaskKernel = void (*)(const std::uint32_t*, std::uint32_t, std::size_t, std::uint32_t*);
 
 MaskKernel pick_kernel() {
+  if (baseline_forced()) return masks_plain;
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) return masks_avx512;
   if (__builtin_cpu_supports("avx2")) return masks_avx2;

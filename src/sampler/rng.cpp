@@ -1,5 +1,7 @@
 #include "sampler/rng.h"
 
+#include "sampler/cpu.h"
+
 namespace vantor {
 
 namespace {
@@ -37,6 +39,7 @@ Rng Rng::seed_from_u64(std::uint64_t seed) {
 #if defined(__x86_64__) && defined(__GNUC__)
 bool fast_bit_deposit() {
   static const bool fast = [] {
+    if (baseline_forced()) return false;
     __builtin_cpu_init();
     return __builtin_cpu_supports("bmi2") && !__builtin_cpu_is("amdfam15h") &&
            !__builtin_cpu_is("amdfam17h");

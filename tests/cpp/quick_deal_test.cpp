@@ -4,6 +4,7 @@
 // card for card, both card selections against a naive walk over the set bits.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "odds/request.h"
 #include "odds/scheduled_deal.h"
 #include "sampler/acceptance.h"
+#include "sampler/cpu.h"
 #include "sampler/rng.h"
 #include "variants/variants.h"
 
@@ -127,6 +129,20 @@ TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
       }
     }
   }
+}
+
+// ctest runs this once more with the forcing variable set (tests/cpp/CMakeLists.txt).
+TEST(Dispatch, ForcingTheBaselineTurnsEveryFastPathOff) {
+  const char* value = std::getenv(FORCE_BASELINE_VARIABLE);
+  const bool forced = value != nullptr && std::string_view(value) == "1";
+  EXPECT_EQ(baseline_forced(), forced);
+  if (forced) {
+    EXPECT_FALSE(fast_acceptance_masks());
+    EXPECT_FALSE(fast_bit_deposit());
+  }
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (!forced) EXPECT_EQ(fast_acceptance_masks(), __builtin_cpu_supports("avx2") != 0);
+#endif
 }
 
 // The scheduled dealer reads the generator ahead, so states differ between
