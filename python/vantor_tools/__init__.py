@@ -8,6 +8,7 @@ The same answers from the command line: `vantor holdem AhKh QsQd --board "Kd 7c 
 
 from __future__ import annotations
 
+from .batch import BatchAnswer, BatchStopped, run_batch
 from .breakdown import Breakdown, Cell, Row, breakdown
 from .result import Equity, Seat
 from .run import DEFAULT_TARGET_ERROR, TooManyDeals, equity, sample, sample_until, walk
@@ -15,6 +16,8 @@ from .seeds import batch_seed, chunk_plan
 from .spot import Game, Spot, find_game, games
 
 __all__ = [
+    "BatchAnswer",
+    "BatchStopped",
     "DEFAULT_TARGET_ERROR",
     "Breakdown",
     "Cell",
@@ -30,6 +33,7 @@ __all__ = [
     "equity",
     "find_game",
     "games",
+    "run_batch",
     "sample",
     "sample_until",
     "walk",

@@ -192,8 +192,21 @@ def _run_games(args: argparse.Namespace) -> int:
     return 0
 
 
+def _build_batch(parser: argparse.ArgumentParser) -> None:
+    from . import batch_command  # only `vantor batch` pays for loading it
+
+    batch_command.build(parser)
+
+
+def _run_batch(args: argparse.Namespace) -> int:
+    from . import batch_command
+
+    return batch_command.run(args)
+
+
 COMMANDS: Dict[str, Command] = {
     "games": Command("list the games: key, name, hole and board cards", _build_games, _run_games),
+    "batch": Command("answer every spot of a JSON-lines file, one line each, in order", _build_batch, _run_batch),
 }
 
 

@@ -76,18 +76,22 @@ NotationResult<std::vector<CardSet>> parse_slots(std::string_view text, std::siz
   return slots;
 }
 
-NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, bool exact) {
+NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots, bool exact,
+                                     const std::function<bool()>& halted) {
   std::vector<Trimmed> pieces;
   for (std::size_t start = 0;;) {
     const std::size_t comma = text.find(',', start);
-    const std::size_t stop = comma == std::string_view::npos ? text.size() : comma;
-    pieces.push_back(trimmed(text.substr(start, stop - start), start));
+    const std::size_t end = comma == std::string_view::npos ? text.size() : comma;
+    pieces.push_back(trimmed(text.substr(start, end - start), start));
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
 
   HandSpec hand;
-  for (const Trimmed& piece : pieces) {
+  constexpr std::size_t STOP_STRIDE = 64;  // pieces between two questions to `halted`
+  for (std::size_t p = 0; p < pieces.size(); ++p) {
+    if (p % STOP_STRIDE == STOP_STRIDE - 1 && halted && halted()) break;
+    const Trimmed& piece = pieces[p];
     if (piece.text.empty()) return NotationError{Kind::NothingToRead{}, piece.offset, 0};
     if (slots == 2) {
       auto range = parse_range(piece.text);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -40,8 +41,11 @@ Trimmed trimmed(std::string_view text, std::size_t base);
 
 // The common body of the two hand readers: comma-separated alternatives, each
 // exactly `slots` cards (exact) or 1 to `slots` cards; ranges when slots is 2.
+// `halted` is asked every few thousand alternatives; once it answers true the
+// reading ends early with part of the field.
 [[nodiscard]] NotationResult<HandSpec> parse_field(std::string_view text, std::size_t slots,
-                                                   bool exact);
+                                                   bool exact,
+                                                   const std::function<bool()>& halted = {});
 
 // A hand field whose every holding has exactly `slots` slot sets.
 [[nodiscard]] NotationResult<HandSpec> parse_hand(std::string_view text, std::size_t slots);

@@ -314,6 +314,10 @@ std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
 }
 
 bool choose_dealing(const RequestData& r) {
+  return !r.names_every_seat() && weighted_by_trials(r);
+}
+
+bool weighted_by_trials(const RequestData& r) {
   // A holding without a plan (or with nothing to deal) cannot be weighed.
   for (const auto& entry : r.log_weights)
     for (double w : entry)

@@ -276,6 +276,11 @@ inline constexpr std::uint64_t DEALING_TRIAL_SEED = 0x5EEDCA11;
 // True when weighted dealing should be used: slot dealing accepts under 5% of
 // its trial deals and weighted dealing's effective sample size per attempt
 // beats 1.5 times that rate. Depends on the request only.
+// A request that names every seat's cards never rejects a slot deal, so it
+// is answered without trials.
 [[nodiscard]] bool choose_dealing(const RequestData& r);
+
+// The trials themselves, whatever the request.
+[[nodiscard]] bool weighted_by_trials(const RequestData& r);
 
 }  // namespace vantor

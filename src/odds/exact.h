@@ -63,43 +63,111 @@ bool certainly_too_many(const EquityRequest<V>& request) {
   return false;
 }
 
+// The length of seat i's list, found without listing it: the sum over its
+// holdings of `SlotSampler::set_count`, exact unless some holding has no
+// shape plan (then an upper bound). Nothing when a holding alone lists more
+// than the limit.
+struct SeatSize {
+  std::uint64_t size;
+  bool exact;
+};
+
+template <class V>
+std::optional<SeatSize> seat_size(const EquityRequest<V>& request, std::size_t i) {
+  const auto& samplers = request.samplers[i];
+  std::vector<std::uint64_t> counts(samplers.size());
+  u128 size = 0;
+  bool exact = true;
+  for (std::size_t k = 0; k < samplers.size(); ++k) {
+    if (const std::uint32_t first = request.alike[i][k]; first != k) {
+      counts[k] = counts[first];
+    } else {
+      const auto count = samplers[k].set_count(request.live, WALK_LIMIT);
+      if (!count) return std::nullopt;
+      counts[k] = count->count;
+      exact = exact && count->exact;
+    }
+    size += counts[k];
+  }
+  return SeatSize{static_cast<std::uint64_t>(std::min<u128>(size, WALK_LIMIT + u128{1})), exact};
+}
+
+// Seat i's list: every holding's card sets in holding order, each distinct
+// holding listed once and copied for the holdings equal to it. Nothing when
+// the list passes `room` (or on stop).
+template <class V>
+std::optional<CardLists> seat_list(const EquityRequest<V>& request, std::size_t i,
+                                   std::uint64_t reserve, std::uint64_t room,
+                                   const std::atomic<bool>* stop) {
+  const auto& samplers = request.samplers[i];
+  std::optional<CardLists> list;
+  std::vector<std::pair<std::size_t, std::size_t>> ranges(samplers.size());  // first list, count
+  for (std::size_t k = 0; k < samplers.size(); ++k) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return std::nullopt;
+    const std::size_t at = list ? list->size() : 0;
+    if (const std::uint32_t first = request.alike[i][k]; first != k) {
+      ranges[k] = {at, ranges[first].second};
+      if (ranges[k].second != 0) list->repeat(ranges[first].first, ranges[k].second);
+    } else {
+      std::optional<CardLists> sets = samplers[k].all_sets(request.live, WALK_LIMIT, stop);
+      if (!sets) return std::nullopt;
+      ranges[k] = {at, sets->size()};
+      if (!list) {
+        list.emplace(sets->width());
+        list->reserve(static_cast<std::size_t>(reserve));
+      }
+      list->append(*sets);
+    }
+    if (list->size() > room) return std::nullopt;
+  }
+  return list;
+}
+
 }  // namespace detail
 
 template <class V>
 Result<std::optional<ChunkResult>> run_exact(const EquityRequest<V>& request,
                                              const std::atomic<bool>* stop = nullptr) {
   const std::size_t seats = request.seat_count;
-  if (detail::certainly_too_many(request)) return std::optional<ChunkResult>();
+  const std::optional<ChunkResult> none;
+  if (detail::certainly_too_many(request)) return none;
 
-  std::vector<CardLists> lists;
-  lists.reserve(seats);
+  // Seats in order, as if listing them: a holding with too many card sets or
+  // lists whose product passes the limit answer none, a seat with nothing
+  // to hold fails. Judged from counts, so a refused spot lists nothing; only
+  // a seat whose count is a bound is listed to learn its length.
+  std::vector<std::optional<CardLists>> lists(seats);
+  std::vector<std::uint64_t> sizes(seats);
   u128 product = 1;
   for (std::size_t i = 0; i < seats; ++i) {
-    const auto& holdings = request.samplers[i];
-    if (holdings.empty()) return std::optional<ChunkResult>();
-    std::optional<CardLists> list;
-    for (const SlotSampler& sampler : holdings) {
-      std::optional<CardLists> sets = sampler.all_sets(request.live, WALK_LIMIT);
-      if (!sets) return std::optional<ChunkResult>();
-      if (!list) {
-        list = std::move(sets);
-        continue;
-      }
-      list->reserve(list->size() + sets->size());
-      for (std::size_t k = 0; k < sets->size(); ++k) list->push_back((*sets)[k]);
+    if (request.samplers[i].empty()) return none;
+    std::optional<detail::SeatSize> size = detail::seat_size(request, i);
+    if (!size) return none;
+    if (!size->exact) {
+      const auto room = static_cast<std::uint64_t>(WALK_LIMIT / product);
+      lists[i] = detail::seat_list(request, i, std::min(size->size, room), room, stop);
+      if (!lists[i]) return none;
+      size->size = lists[i]->size();
     }
-    if (list->empty()) return EquityError::Infeasible{"the hands, board and dead cards together"};
-    product = sat_mul(product, list->size());
-    if (product > WALK_LIMIT) return std::optional<ChunkResult>();
-    lists.push_back(*std::move(list));
+    if (size->size == 0) return EquityError::Infeasible{"the hands, board and dead cards together"};
+    product = sat_mul(product, size->size);
+    if (product > WALK_LIMIT) return none;
+    sizes[i] = size->size;
+  }
+  std::vector<CardLists> listed;
+  listed.reserve(seats);
+  for (std::size_t i = 0; i < seats; ++i) {
+    if (!lists[i]) lists[i] = detail::seat_list(request, i, sizes[i], sizes[i], stop);
+    if (!lists[i]) return none;
+    listed.push_back(*std::move(lists[i]));
   }
 
   ChunkResult result = ChunkResult::empty(seats);
   result.exact = true;
-  Walk<V> walk(request, lists, result, WALK_LIMIT, stop);
+  Walk<V> walk(request, listed, result, WALK_LIMIT, stop);
   Result<bool> done = walk.run(request.live);
   if (!done) return done.error();
-  if (!*done) return std::optional<ChunkResult>();
+  if (!*done) return none;
   // A finished walk that met no deal: the spot cannot be dealt at all.
   if (result.samples == 0)
     return EquityError::Infeasible{"the hands, board and dead cards together"};

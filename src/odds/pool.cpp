@@ -23,6 +23,28 @@ namespace {
 
 std::size_t logical_cpus() { return std::max<std::size_t>(available_cpus(), 1); }
 
+// Starts `f` on a detached thread that blocks every signal, so process
+// signals (Ctrl-C) reach the threads that can act on them; false when the
+// system refuses the thread.
+template <class F>
+bool start_detached(F&& f) {
+#if defined(__unix__) || defined(__APPLE__)
+  sigset_t all, previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
+#endif
+  bool started = true;
+  try {
+    std::thread(std::forward<F>(f)).detach();
+  } catch (const std::system_error&) {
+    started = false;
+  }
+#if defined(__unix__) || defined(__APPLE__)
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif
+  return started;
+}
+
 // One running loop, owned by the stack of the thread in run_ordered. Every
 // field but `stop` is guarded by the pool's mutex.
 struct LoopState {
@@ -48,25 +70,8 @@ class WorkerPool {
 
   // Starts the workers; fewer (even none) when the system refuses threads.
   void start() {
-#if defined(__unix__) || defined(__APPLE__)
-    // Workers block every signal, so process signals (Ctrl-C) reach the
-    // threads that can act on them.
-    sigset_t all, previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-#endif
     std::size_t started = 0;
-    for (std::size_t i = 0; i < wanted_; ++i) {
-      try {
-        std::thread(&WorkerPool::work, this).detach();
-        ++started;
-      } catch (const std::system_error&) {
-        break;
-      }
-    }
-#if defined(__unix__) || defined(__APPLE__)
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-#endif
+    while (started < wanted_ && start_detached([this] { work(); })) ++started;
     std::lock_guard lock(mutex_);
     workers_ = started;
     started_ = true;
@@ -238,5 +243,15 @@ Result<LoopEnd> run_ordered(std::uint64_t count, OrderedLoop& loop, const std::a
 }
 
 std::size_t pool_size() { return pool().size(); }
+
+namespace detail {
+
+void destroy_detached(std::unique_ptr<Doomed> doomed) {
+  // Shared so that a thread that fails to start leaves the value here.
+  auto held = std::shared_ptr<Doomed>(std::move(doomed));
+  start_detached([held]() mutable { held.reset(); });
+}
+
+}  // namespace detail
 
 }  // namespace vantor

@@ -27,6 +27,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <utility>
 
 #include "error/error.h"
 
@@ -72,5 +74,26 @@ Result<LoopEnd> run_ordered(std::uint64_t count, OrderedLoop& loop,
 // Workers in the pool (creating it if need be): one per logical CPU
 // available to the process.
 std::size_t pool_size();
+
+namespace detail {
+struct Doomed {
+  virtual ~Doomed() = default;
+};
+template <class T>
+struct DoomedValue final : Doomed {
+  explicit DoomedValue(T v) : value(std::move(v)) {}
+  T value;
+};
+// Destroys `doomed` on a thread started for it, or here when none starts.
+void destroy_detached(std::unique_ptr<Doomed> doomed);
+}  // namespace detail
+
+// Frees `value` on a thread of its own: work abandoned at an interrupt may
+// hold millions of small blocks, and freeing them should not delay the
+// answer to the interrupt. Frees it at once when no thread can be started.
+template <class T>
+void free_later(T value) {
+  detail::destroy_detached(std::make_unique<detail::DoomedValue<T>>(std::move(value)));
+}
 
 }  // namespace vantor

@@ -8,6 +8,7 @@
 
 #include "notation/parser.h"
 #include "odds/deal.h"
+#include "odds/pool.h"  // free_later
 #include "odds/threads.h"
 
 namespace vantor {
@@ -27,15 +28,56 @@ CardSet named_cards(std::span<const CardSet> holding) {
   return out;
 }
 
+// Copies of a holding between two questions to `halted`; a holding of its
+// own, whose tables are built, asks every time (the question is cheap).
+constexpr std::size_t STOP_STRIDE = 1024;
+
+bool asked_to_stop(const std::function<bool()>& halted) { return halted && halted(); }
+
+// The answer of a stopped build; what it had made is freed off the path of
+// the interrupt that stopped it.
+template <class... Parts>
+std::optional<RequestData> abandon(Parts&... parts) {
+  (free_later(std::move(parts)), ...);
+  return std::nullopt;
+}
+
+// For each holding, the first holding equal to it (itself if none comes
+// before): one pass over an open-addressed table of the distinct holdings.
+std::vector<std::uint32_t> first_alike(const std::vector<Holding>& holdings) {
+  const auto hash = [](const Holding& h) {
+    std::uint64_t x = 0x9E3779B97F4A7C15;
+    for (CardSet s : h) x = (x ^ s.mask()) * 0xFF51AFD7ED558CCD;
+    return x ^ (x >> 29);
+  };
+  const std::size_t size = std::bit_ceil(2 * holdings.size() + 1);
+  std::vector<std::uint32_t> table(size, 0);  // a holding's index + 1; 0 is free
+  std::vector<std::uint32_t> first(holdings.size());
+  for (std::size_t k = 0; k < holdings.size(); ++k) {
+    for (std::size_t at = hash(holdings[k]) & (size - 1);; at = (at + 1) & (size - 1)) {
+      if (table[at] == 0) {
+        table[at] = static_cast<std::uint32_t>(k + 1);
+        first[k] = static_cast<std::uint32_t>(k);
+        break;
+      }
+      if (holdings[table[at] - 1] == holdings[k]) {
+        first[k] = table[at] - 1;
+        break;
+      }
+    }
+  }
+  return first;
+}
+
 std::uint64_t live_slot_count(std::span<const CardSet> holding, CardSet live) {
   std::uint64_t sum = 0;
   for (CardSet slot : holding) sum += (slot & live).count();
   return sum;
 }
 
-// Steps of `build` that check the seats' holding lengths and pad short ones.
-Result<std::vector<HandSpec>> normalise_seats(const TableRules& rules,
-                                              std::span<const HandSpec> seats) {
+// Steps of `build` that check the seats' holding lengths and pad short ones,
+// in place.
+Outcome normalise_seats(const TableRules& rules, std::vector<HandSpec>& seats) {
   if (rules.stud) {
     // Stud seats show the same number of cards at any moment of the hand.
     std::optional<std::size_t> common;
@@ -46,21 +88,18 @@ Result<std::vector<HandSpec>> normalise_seats(const TableRules& rules,
       }
     if (common && *common <= 2) return EquityError::NotEnoughCards{*common};
   }
-  std::vector<HandSpec> out;
-  out.reserve(seats.size());
-  for (const HandSpec& seat : seats) {
+  for (HandSpec& seat : seats) {
     if (seat.holdings.empty()) return EquityError::MixedHandSizes{};
     const std::size_t m = seat.holdings.front().size();
     for (const Holding& h : seat.holdings)
       if (h.size() != m) return EquityError::MixedHandSizes{};
     if (m > rules.hole_slots || (m < rules.hole_slots && !rules.short_holdings))
       return EquityError::NotEnoughCards{m};
-    HandSpec copy = seat;
     // Cards not shown yet (stud) or not kept (draw) come from the deck.
-    for (Holding& h : copy.holdings) h.resize(rules.hole_slots, CardSet::full_deck());
-    out.push_back(std::move(copy));
+    if (m < rules.hole_slots)
+      for (Holding& h : seat.holdings) h.resize(rules.hole_slots, CardSet::full_deck());
   }
-  return out;
+  return Ok{};
 }
 
 }  // namespace
@@ -103,15 +142,18 @@ std::optional<PinnedSpot> pin_open_suits(std::span<const HandSpec> seats,
   return out;
 }
 
-Result<RequestData> RequestData::build(const TableRules& rules, std::span<const HandSpec> seats_in,
-                                       std::span<const CardSet> board_in, CardSet dead) {
-  const std::size_t n = seats_in.size();
+Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
+                                                      std::vector<HandSpec> seats,
+                                                      std::span<const CardSet> board_in,
+                                                      CardSet dead,
+                                                      const std::function<bool()>& halted) {
+  const std::size_t n = seats.size();
   if (n < 2) return EquityError::TooFewSeats{};
   if (n > rules.seat_limit) return EquityError::TooManySeats{n, rules.seat_limit};
 
-  auto normalised = normalise_seats(rules, seats_in);
-  if (!normalised) return std::move(normalised).error();
-  std::vector<HandSpec> seats = std::move(*normalised);
+  if (Outcome normalised = normalise_seats(rules, seats); !normalised)
+    return std::move(normalised).error();
+  if (asked_to_stop(halted)) return abandon(seats);
 
   for (const HandSpec& seat : seats) {
     const bool fillable = std::any_of(seat.holdings.begin(), seat.holdings.end(), [](const Holding& h) {
@@ -138,6 +180,7 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
     }
   }
 
+  if (asked_to_stop(halted)) return abandon(seats);
   std::vector<CardSet> fixed(n + 1);
   for (std::size_t i = 0; i < n; ++i) {
     const auto& holdings = seats[i].holdings;
@@ -159,8 +202,10 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
     return GameError::NotInDeck{c};
   }
 
+  if (asked_to_stop(halted)) return abandon(seats);
   if (auto feasible = check_feasible(seats, board, live); !feasible)
     return std::move(feasible).error();
+  if (asked_to_stop(halted)) return abandon(seats);
 
   RequestData r{SlotSampler(board, live)};
   r.board_slots = board.size();
@@ -169,10 +214,26 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
   r.seat_count = n;
   r.threads = default_threads();
 
+  r.alike.resize(n);
   r.samplers.resize(n);
+  std::uint64_t listing_left = LISTING_BUDGET;
   for (std::size_t i = 0; i < n; ++i) {
-    r.samplers[i].reserve(seats[i].holdings.size());
-    for (const Holding& h : seats[i].holdings) r.samplers[i].emplace_back(h, live);
+    const std::vector<Holding>& holdings = seats[i].holdings;
+    r.alike[i] = first_alike(holdings);
+    if (asked_to_stop(halted)) return abandon(seats, r);
+    std::vector<SlotSampler>& samplers = r.samplers[i];
+    samplers.reserve(holdings.size());
+    for (std::size_t k = 0; k < holdings.size(); ++k) {
+      const std::uint32_t first = r.alike[i][k];
+      if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted))
+        return abandon(seats, r);
+      if (first != k) {
+        samplers.push_back(samplers[first]);
+        continue;
+      }
+      samplers.emplace_back(holdings[k], live, listing_left);
+      listing_left -= std::min<std::uint64_t>(listing_left, samplers.back().enumerated().size());
+    }
   }
 
   // Most constrained first, so that hopeless deals fail early; the stable
@@ -206,12 +267,22 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
     // ln(sets over all live cards) - ln(sets over avail), per holding: what
     // a holding loses to the named cards of other entries.
     std::vector<double> lost(r.slots[i].size(), 0.0);
+    r.plans[i].reserve(r.slots[i].size());
+    r.log_weights[i].reserve(r.slots[i].size());
     // Whether every holding that can be dealt has as many sets over all live
     // cards as the others (unknown when one of them cannot be counted).
     std::optional<u128> common_wide;
     bool equal_wide = true;
     for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
+      const std::size_t first = i < n ? r.alike[i][k] : k;
+      if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted)) return abandon(r);
       const Holding& h = r.slots[i][k];
+      if (first != k) {
+        r.plans[i].push_back(r.plans[i][first]);  // shares the shapes
+        r.log_weights[i].push_back(r.log_weights[i][first]);
+        lost[k] = lost[first];
+        continue;
+      }
       if (h.empty()) {
         r.plans[i].emplace_back(std::nullopt);
         r.log_weights[i].push_back(0.0);
@@ -254,17 +325,31 @@ Result<RequestData> RequestData::build(const TableRules& rules, std::span<const 
   }
   assign_picks(r);
 
+  if (asked_to_stop(halted)) return abandon(r);
   r.weighted = choose_dealing(r);
-  return r;
+  return std::optional(std::move(r));
+}
+
+bool RequestData::names_every_seat() const {
+  if (slots.size() != seat_count + 1) return false;
+  for (std::size_t i = 0; i < seat_count; ++i) {
+    if (slots[i].size() != 1) return false;
+    for (CardSet slot : slots[i][0])
+      if (slot.count() != 1) return false;
+  }
+  for (CardSet slot : slots[seat_count].front())
+    if (slot.count() != 1 && slot != CardSet::full_deck()) return false;
+  return true;
 }
 
 Result<ParsedSpot> parse_spot(const TableRules& rules, std::span<const std::string_view> hands,
-                              std::string_view board, std::string_view dead) {
+                              std::string_view board, std::string_view dead,
+                              const std::function<bool()>& halted) {
   ParsedSpot spot;
   spot.seats.reserve(hands.size());
   for (std::string_view text : hands) {
-    auto seat = rules.short_holdings ? parse_hand_up_to(text, rules.hole_slots)
-                                     : parse_hand(text, rules.hole_slots);
+    // Short holdings are read like the others, with any length up to the hole count.
+    auto seat = parse_field(text, rules.hole_slots, !rules.short_holdings, halted);
     if (!seat) return std::move(seat).error();
     spot.seats.push_back(std::move(*seat));
   }

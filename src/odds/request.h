@@ -12,6 +12,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -55,6 +57,10 @@ class RequestData {
   std::size_t seat_count = 0;
   std::size_t threads = 1;         // the default thread count when the request was built
   std::vector<std::vector<SlotSampler>> samplers;  // [seat][holding], prepared with `live`
+  // [seat][holding]: the seat's first holding equal to this one (its own
+  // index if none comes before it). Equal holdings share their samplers'
+  // and plans' tables, so a seat written as many copies costs one.
+  std::vector<std::vector<std::uint32_t>> alike;
   std::vector<std::size_t> order;  // dealing order over 0..n; n is the board
   std::vector<CardSet> fixed;      // [entry]: cards held in every holding (board: named cards)
   std::vector<std::vector<Holding>> slots;  // [entry][holding]: normalised holdings; board has one
@@ -68,11 +74,23 @@ class RequestData {
   bool plain_slots = true;         // no entry picks by count: every holding drawn as it always was
   bool weighted = false;           // Monte Carlo deals use `deal_weighted` rather than `deal`
 
+  // True when every seat names all its cards in a single holding and every
+  // board slot is a named card or open to any card: nothing to choose
+  // between, and no deal can be rejected.
+  bool names_every_seat() const;
+
+  // Card sets the samplers of one request list in all; past this, further
+  // constrained holdings draw from their shape plans instead, so memory
+  // does not grow with the number of distinct holdings times their lists.
+  static constexpr std::uint64_t LISTING_BUDGET = 4'000'000;
+
   // Checks the question under one game's rules and prepares everything
-  // dealing needs; the first failing check is the error.
-  [[nodiscard]] static Result<RequestData> build(const TableRules& rules,
-                                                 std::span<const HandSpec> seats,
-                                                 std::span<const CardSet> board, CardSet dead);
+  // dealing needs; the first failing check is the error. `halted` is asked
+  // every few milliseconds of work; once it answers true the build ends,
+  // answering nothing: whoever asked is abandoning the question.
+  [[nodiscard]] static Result<std::optional<RequestData>> build(
+      const TableRules& rules, std::vector<HandSpec> seats, std::span<const CardSet> board,
+      CardSet dead, const std::function<bool()>& halted = {});
 
  private:
   explicit RequestData(SlotSampler board) : board_sampler(std::move(board)) {}
@@ -87,9 +105,11 @@ struct ParsedSpot {
 
 // Reads every hand field in seat order, then the board, then the dead cards;
 // the first notation error is returned (as the equity error carrying it).
+// Once `halted` answers true it ends early with a meaningless answer.
 [[nodiscard]] Result<ParsedSpot> parse_spot(const TableRules& rules,
                                             std::span<const std::string_view> hands,
-                                            std::string_view board, std::string_view dead);
+                                            std::string_view board, std::string_view dead,
+                                            const std::function<bool()>& halted = {});
 
 struct PinnedSpot {
   std::vector<HandSpec> seats;
@@ -115,9 +135,10 @@ class EquityRequest : public RequestData {
   [[nodiscard]] static Result<EquityRequest> from_masks(std::span<const HandSpec> seats,
                                                         std::span<const CardSet> board,
                                                         CardSet dead) {
-    auto data = RequestData::build(table_rules<V>(seats.size()), seats, board, dead);
+    auto data = RequestData::build(table_rules<V>(seats.size()),
+                                   std::vector<HandSpec>(seats.begin(), seats.end()), board, dead);
     if (!data) return std::move(data).error();
-    return EquityRequest(std::move(*data));
+    return EquityRequest(std::move(**data));
   }
 
   // One text field per seat, the board text and the dead-card text.
@@ -126,7 +147,30 @@ class EquityRequest : public RequestData {
                                                        std::string_view dead) {
     auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead);
     if (!spot) return std::move(spot).error();
-    return from_masks(spot->seats, spot->board, spot->dead);
+    auto data = RequestData::build(table_rules<V>(hands.size()), std::move(spot->seats),
+                                   spot->board, spot->dead);
+    if (!data) return std::move(data).error();
+    return EquityRequest(std::move(**data));
+  }
+
+  // The same two, giving up (answering nothing) once `halted`, asked every
+  // few milliseconds, answers true. The seats are taken over, not copied.
+  [[nodiscard]] static Result<std::optional<EquityRequest>> from_masks(
+      std::vector<HandSpec> seats, std::span<const CardSet> board, CardSet dead,
+      const std::function<bool()>& halted) {
+    const std::size_t n = seats.size();
+    auto data = RequestData::build(table_rules<V>(n), std::move(seats), board, dead, halted);
+    if (!data) return std::move(data).error();
+    if (!*data) return std::optional<EquityRequest>();
+    return std::optional(EquityRequest(std::move(**data)));
+  }
+  [[nodiscard]] static Result<std::optional<EquityRequest>> from_text(
+      std::span<const std::string_view> hands, std::string_view board, std::string_view dead,
+      const std::function<bool()>& halted) {
+    auto spot = parse_spot(table_rules<V>(hands.size()), hands, board, dead, halted);
+    if (halted()) return std::optional<EquityRequest>();
+    if (!spot) return std::move(spot).error();
+    return from_masks(std::move(spot->seats), spot->board, spot->dead, halted);
   }
 
  private:

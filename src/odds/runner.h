@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "error/error.h"
@@ -68,18 +69,21 @@ class BatchLoop final : public OrderedLoop {
     const ChunkPlan plan = split_[index];
     Result<ChunkResult> result = run_chunk(request_, plan.samples, plan.seed, &stop);
     if (!result) return std::move(result).error();
-    slots_[slot] = std::move(*result);
+    (*slots_)[slot] = std::move(*result);
     return Ok{};
   }
   void take(std::uint64_t, std::size_t slot) override {
-    total.merge(*slots_[slot]);
-    slots_[slot].reset();
+    total.merge(*(*slots_)[slot]);
+    (*slots_)[slot].reset();
   }
 
  private:
   const EquityRequest<V>& request_;
   const BatchSplit& split_;
-  std::array<std::optional<ChunkResult>, WINDOW> slots_;
+  // On the heap: a Python signal handler run while the caller waits may
+  // start another batch on the same stack.
+  std::unique_ptr<std::array<std::optional<ChunkResult>, WINDOW>> slots_ =
+      std::make_unique<std::array<std::optional<ChunkResult>, WINDOW>>();
 
  public:
   ChunkResult total;  // chunks 0, 1, ... merged in order
@@ -121,6 +125,44 @@ Result<ChunkResult> run_batch(const EquityRequest<V>& request, std::uint64_t sam
   Result<LoopEnd> end = run_ordered(split.count(), loop, stop, interrupted);
   if (!end) return std::move(end).error();
   return std::move(loop.total);
+}
+
+// Work small enough to do on the calling thread: handing it to a worker and
+// waking the caller again would cost more than the work, and it ends long
+// before an interrupt would need answering.
+inline constexpr std::uint64_t SMALL_WALK_BOARDS = 4096;
+inline constexpr std::uint64_t SMALL_BATCH_SAMPLES = 1024;
+
+// Whether `run_exact` of this request is small work: every card of the
+// seats named and few boards to walk.
+inline bool walk_is_small(const RequestData& request) {
+  if (!request.names_every_seat()) return false;
+  unsigned open = 0;
+  for (CardSet slot : request.slots[request.seat_count].front()) open += slot.count() != 1;
+  const unsigned left = (request.live - request.fixed_all).count();
+  return open <= left && binomial(left, open) <= SMALL_WALK_BOARDS;
+}
+
+// Whether a batch of `samples` deals of this request is small work: every
+// card of the seats named (so no attempt is rejected) and few deals.
+inline bool batch_is_small(const RequestData& request, std::uint64_t samples) {
+  return samples <= SMALL_BATCH_SAMPLES && !request.weighted && request.names_every_seat();
+}
+
+// `run_batch` on the calling thread, chunk after chunk: the same chunks,
+// seeds and merge order, so the same result.
+template <class V>
+Result<ChunkResult> run_batch_here(const EquityRequest<V>& request, std::uint64_t samples,
+                                   std::uint64_t seed, std::size_t threads) {
+  const BatchSplit split(samples, seed, threads);
+  ChunkResult total = ChunkResult::empty(request.seat_count);
+  for (std::uint64_t i = 0; i < split.count(); ++i) {
+    const ChunkPlan plan = split[i];
+    Result<ChunkResult> chunk = run_chunk(request, plan.samples, plan.seed);
+    if (!chunk) return std::move(chunk).error();
+    total.merge(*chunk);
+  }
+  return total;
 }
 
 // `run_exact` on a pool worker while the calling thread waits, so that the

@@ -17,6 +17,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -66,9 +67,12 @@ class OutcomeTally {
   }
 
   // One deal won by `winners` (never 0).
-  void add(SeatMask winners) {
+  void add(SeatMask winners) { add(winners, 1); }
+
+  // `copies` deals won by `winners`.
+  void add(SeatMask winners, std::uint64_t copies) {
     if (dense_) [[likely]] {
-      ++counts_[winners];
+      counts_[winners] += copies;
       return;
     }
     std::size_t slot = (winners * 0x9E3779B9u) >> (32 - HASH_BITS);
@@ -77,7 +81,7 @@ class OutcomeTally {
       keys_[slot] = winners;
       if (++used_ > HASH_SLOTS / 2) pending_flush_ = true;
     }
-    ++counts_[slot];
+    counts_[slot] += copies;
   }
 
   // A hashed tally grown past half full must be flushed before the next add.
@@ -267,13 +271,32 @@ class DealRecorder {
     return showdown_.play(hole, board, result_, weight);
   }
 
-  // One weight-1 deal of a score game won by `winners`.
-  void record_winners(SeatMask winners)
+  // One weight-1 deal of a score game won by `winners`, or `copies` deals
+  // with that outcome.
+  void record_winners(SeatMask winners, std::uint64_t copies = 1)
     requires SCORE_GAME<V>
   {
-    tally_.add(winners);
+    tally_.add(winners, copies);
     if (tally_.wants_flush()) [[unlikely]]
       tally_.flush_into(result_);
+  }
+
+  // `copies` weight-1 deals with the outcome of this one (seat i holds
+  // `hole(i)`): what recording each of them gives, up to rounding.
+  template <class HoleOf>
+  Outcome record_copies(HoleOf&& hole, std::span<const Card> board, std::uint64_t copies) {
+    if constexpr (SCORE_GAME<V>) {
+      const Result<SeatMask> winners = showdown_.winners(hole, board);
+      if (!winners) return winners.error();
+      record_winners(*winners, copies);
+      return Ok{};
+    } else {
+      if (!unit_) unit_ = ChunkResult::empty(result_.seat_count());
+      unit_->clear();
+      if (auto played = showdown_.play(hole, board, *unit_, 1.0); !played) return played;
+      result_.add_copies(*unit_, copies);
+      return Ok{};
+    }
   }
 
   // Deal j of a dealer's fixed buffers (`DealtCards`), weight 1. Where every
@@ -303,6 +326,7 @@ class DealRecorder {
   Showdown<V> showdown_;
   OutcomeTally tally_;
   ChunkResult& result_;
+  std::optional<ChunkResult> unit_;  // one deal of `record_copies`
   const void* layout_ = nullptr;  // the buffers `regular_` was judged for
   bool regular_ = false;
 };

@@ -15,6 +15,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "odds/request.h"
 #include "odds/result.h"
 #include "odds/showdown.h"
+#include "odds/suit_symmetry.h"
 #include "sampler/card_lists.h"
 #include "sampler/combinations.h"
 #include "sampler/draw.h"
@@ -58,6 +60,7 @@ class Walk {
 
   // The whole walk from `available`; on true every deal is in the result.
   Result<bool> run(CardSet available) {
+    root_available_ = available.mask();
     if (!open_boards_fit(available)) return false;
     Result<bool> done = walk_seats(0, available);
     if (done && *done) recorder_.finish();
@@ -90,7 +93,7 @@ class Walk {
     }
     const SlotSampler& sampler = request_.board_sampler;
     if (sampler.mode() == SamplerMode::Free) return walk_open_boards(sampler, available);
-    const std::optional<CardLists> boards = sampler.all_sets(available, budget_);
+    const std::optional<CardLists> boards = sampler.all_sets(available, budget_, stop_);
     if (!boards) return false;
     for (std::size_t i = 0; i < boards->size(); ++i) {
       if (budget_ == 0) return false;
@@ -103,6 +106,10 @@ class Walk {
   }
 
   std::uint64_t budget() const { return budget_; }
+
+  // Visits every board one by one, without the suit symmetry: the same
+  // result, kept to check the symmetric walk against.
+  void one_board_at_a_time() { symmetric_ = false; }
 
  private:
   // With an unconstrained board every leaf has the same number of boards (or
@@ -190,6 +197,9 @@ class Walk {
         const std::size_t seats = lists_.size();
         for (std::size_t i = 0; i < seats; ++i) holes[i] = PackedCards::of(dealt_[i]);
         const std::span<const PackedCards> hole_parts(holes.data(), seats);
+        if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && seats <= SYMMETRY_MAX_SEATS)
+          return walk_symmetric_boards(available, PackedCards::of(whole.first(forced)), open,
+                                       hole_parts);
         std::array<PackedCards, 9> partial{};
         partial[0] = PackedCards::of(whole.first(forced));
         const bool finished = for_each_combination(
@@ -201,6 +211,9 @@ class Walk {
         return finished;
       }
     }
+    if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && lists_.size() <= SYMMETRY_MAX_SEATS &&
+        suits_interchange(available))
+      return walk_symmetric_cards(available, std::span<Card>(board.data(), forced + open), forced);
     const bool finished = for_each_combination(
         m, open, [&](const ChosenPositions& idx, unsigned from) {
           for (unsigned e = from; e < open; ++e) board[forced + e] = cards[idx[e]];
@@ -214,6 +227,111 @@ class Walk {
     return finished;
   }
 
+  // The boards of a shared-board score game, one per class of boards that
+  // differ only by suits nothing at this leaf tells apart, each counted with
+  // its class's size (the same tally as walking them one by one). A leaf
+  // that a suit permutation keeping the walk's cards maps onto an earlier
+  // leaf takes that leaf's outcomes without walking.
+  Result<bool> walk_symmetric_boards(CardSet available, PackedCards forced,
+                                     unsigned open, std::span<const PackedCards> holes)
+    requires SHARED_BOARD_GAME<V>
+  {
+    const std::size_t seats = holes.size();
+    std::array<std::uint64_t, MAX_SEATS> held{};
+    for (std::size_t i = 0; i < seats; ++i) held[i] = detail::holding_mask(dealt_[i]);
+    if (symmetries_.empty()) {
+      const std::array<std::uint64_t, 2> root = {root_available_, forced_mask()};
+      symmetries_ = suit_symmetries(root);
+    }
+    // The leaf's canonical form: its least image under those permutations.
+    std::vector<std::uint64_t> key(held.begin(), held.begin() + seats);
+    for (const auto& to : symmetries_) {
+      std::array<std::uint64_t, MAX_SEATS> image{};
+      for (std::size_t i = 0; i < seats; ++i) image[i] = permute_suits(held[i], to);
+      if (std::lexicographical_compare(image.begin(), image.begin() + seats, key.begin(), key.end()))
+        key.assign(image.begin(), image.begin() + seats);
+    }
+    if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
+      for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
+      return true;
+    }
+
+    std::array<std::uint64_t, MAX_SEATS + 2> marks{};
+    marks[0] = available.mask();
+    marks[1] = forced_mask();
+    for (std::size_t i = 0; i < seats; ++i) marks[2 + i] = held[i];
+    const auto key_of = [](std::uint64_t cards) {
+      PackedCards p;
+      for (; cards != 0; cards &= cards - 1) p = p.plus(Card(static_cast<unsigned>(std::countr_zero(cards))));
+      return p;
+    };
+    SymmetricBoards<PackedCards> boards(std::span(marks.data(), seats + 2), available.mask(),
+                                                open, forced, key_of);
+    std::vector<std::uint64_t> counts(std::size_t{1} << seats, 0);
+    std::uint32_t until_check = STOP_CHECK;
+    const bool finished = boards.run([&](const PackedCards& board, std::uint64_t copies) {
+      counts[recorder_.showdown().winners_packed(board, holes)] += copies;
+      if (--until_check != 0) [[likely]]
+        return true;
+      until_check = STOP_CHECK;
+      return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
+    });
+    if (!finished) return false;
+    std::vector<std::pair<SeatMask, std::uint64_t>> outcomes;
+    for (std::size_t w = 0; w < counts.size(); ++w)
+      if (counts[w] != 0) outcomes.emplace_back(static_cast<SeatMask>(w), counts[w]);
+    for (const auto& [winners, copies] : outcomes) recorder_.record_winners(winners, copies);
+    leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
+    return true;
+  }
+
+  // The same classes of boards for any game, each board played as cards:
+  // the named cards first, then the open ones in ascending order.
+  Result<bool> walk_symmetric_cards(CardSet available, std::span<Card> board, std::size_t forced) {
+    const std::size_t seats = lists_.size();
+    std::array<std::uint64_t, MAX_SEATS + 2> marks{};
+    marks[0] = available.mask();
+    marks[1] = forced_mask();
+    for (std::size_t i = 0; i < seats; ++i) marks[2 + i] = detail::holding_mask(dealt_[i]);
+    SymmetricBoards<CardMask> boards(std::span(marks.data(), seats + 2), available.mask(),
+                                     static_cast<unsigned>(board.size() - forced), CardMask{},
+                                     [](std::uint64_t cards) { return CardMask{cards}; });
+    std::optional<PokerError> failure;
+    std::uint32_t until_check = STOP_CHECK;
+    const bool finished = boards.run([&](const CardMask& open, std::uint64_t copies) {
+      std::size_t k = forced;
+      for (std::uint64_t m = open.cards; m != 0; m &= m - 1)
+        board[k++] = Card(static_cast<unsigned>(std::countr_zero(m)));
+      if (auto played = recorder_.record_copies(hole(), board, copies); !played) {
+        failure = std::move(played).error();
+        return false;
+      }
+      if (--until_check != 0) [[likely]]
+        return true;
+      until_check = STOP_CHECK;
+      return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
+    });
+    if (failure) return *std::move(failure);
+    return finished;
+  }
+
+  // Whether two suits are alike at this leaf; when none are, every class
+  // holds one board and walking them in order is cheaper.
+  bool suits_interchange(CardSet available) const {
+    std::array<std::uint64_t, MAX_SEATS + 2> marks{};
+    marks[0] = available.mask();
+    marks[1] = forced_mask();
+    for (std::size_t i = 0; i < lists_.size(); ++i) marks[2 + i] = detail::holding_mask(dealt_[i]);
+    const auto classes = suit_classes(std::span(marks.data(), lists_.size() + 2));
+    return classes != std::array<std::uint8_t, SUITS>{0, 1, 2, 3};
+  }
+
+  std::uint64_t forced_mask() const {
+    std::uint64_t mask = 0;
+    for (Card c : request_.board_sampler.forced()) mask |= std::uint64_t{1} << c.index();
+    return mask;
+  }
+
   // Every seat holds exactly the variant's hole count (always so in a real
   // request); otherwise the hand buffers take over.
   bool holes_regular() const {
@@ -223,6 +341,11 @@ class Walk {
   }
 
   static constexpr std::uint32_t STOP_CHECK = 4096;
+  // Below this many boards a leaf is walked one board at a time: listing the
+  // classes would cost more than it saves. Leaf outcomes are kept as masks
+  // over the seats, so the symmetric walk takes at most this many.
+  static constexpr std::uint64_t SYMMETRY_MIN_BOARDS = 2048;
+  static constexpr std::size_t SYMMETRY_MAX_SEATS = 10;
 
   const EquityRequest<V>& request_;
   std::span<const CardLists> lists_;
@@ -230,6 +353,12 @@ class Walk {
   const std::atomic<bool>* stop_;
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
   DealRecorder<V> recorder_;
+  // The symmetric walk's memory: suit permutations that keep the walk's
+  // cards, and the outcomes of each class of leaves walked so far.
+  bool symmetric_ = true;
+  std::uint64_t root_available_ = 0;
+  std::vector<std::array<std::uint8_t, SUITS>> symmetries_;
+  std::map<std::vector<std::uint64_t>, std::vector<std::pair<SeatMask, std::uint64_t>>> leaf_outcomes_;
 };
 
 }  // namespace vantor

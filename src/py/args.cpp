@@ -57,13 +57,30 @@ bool parse_args(const char* function, std::span<const char* const> names, std::s
   return true;
 }
 
-bool as_str(PyObject* obj, const char* function, const char* arg, std::string_view& out) {
-  if (!PyUnicode_Check(obj)) return type_error(function, arg, "str", obj);
+bool utf8_of(PyObject* str, std::string_view& out, PyRef& keep) {
   Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
-  if (data == nullptr) return false;
-  out = std::string_view(data, static_cast<std::size_t>(size));
+  if (const char* data = PyUnicode_AsUTF8AndSize(str, &size)) {
+    out = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
+  }
+  if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
+  PyErr_Clear();
+  keep = PyRef::steal(PyUnicode_AsEncodedString(str, "utf-8", "surrogatepass"));
+  if (!keep) return false;
+  out = std::string_view(PyBytes_AS_STRING(keep.get()),
+                         static_cast<std::size_t>(PyBytes_GET_SIZE(keep.get())));
   return true;
+}
+
+bool as_str(PyObject* obj, const char* function, const char* arg, std::string_view& out,
+            PyRef& keep) {
+  if (!PyUnicode_Check(obj)) return type_error(function, arg, "str", obj);
+  return utf8_of(obj, out, keep);
+}
+
+PyRef str_of(std::string_view utf8) {
+  return PyRef::steal(
+      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "surrogatepass"));
 }
 
 bool as_u64(PyObject* obj, const char* function, const char* arg, std::uint64_t& out) {
@@ -137,7 +154,9 @@ bool as_str_list(PyObject* obj, const char* function, const char* arg, Items& ke
       return false;
     }
     std::string_view view;
-    if (!as_str(item, function, arg, view)) return false;
+    PyRef encoded;
+    if (!as_str(item, function, arg, view, encoded)) return false;
+    if (encoded) keep.encoded.push_back(std::move(encoded));
     out.push_back(view);
   }
   return true;

@@ -25,8 +25,19 @@ namespace vantor::py {
 bool parse_args(const char* function, std::span<const char* const> names, std::size_t required,
                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out);
 
-// A `str` as UTF-8 (valid while the object lives). TypeError for other types.
-bool as_str(PyObject* obj, const char* function, const char* arg, std::string_view& out);
+// A `str` as UTF-8 (valid while the object and `keep` live). TypeError for
+// other types. A lone surrogate, which UTF-8 cannot carry, is written as its
+// three-byte form (into a copy `keep` holds), so the readers meet it as one
+// more character that is not a card and report it at its position.
+bool as_str(PyObject* obj, const char* function, const char* arg, std::string_view& out,
+            PyRef& keep);
+
+// The UTF-8 of a `str` as `as_str` gives it, for an object known to be a str.
+bool utf8_of(PyObject* str, std::string_view& out, PyRef& keep);
+
+// A `str` from UTF-8 that may carry surrogates written by `as_str` (they come
+// back in messages that quote the caller's text).
+PyRef str_of(std::string_view utf8);
 // An int (or an object with __index__) as unsigned: TypeError for other types,
 // OverflowError when negative or too large.
 bool as_u64(PyObject* obj, const char* function, const char* arg, std::uint64_t& out);
@@ -42,6 +53,7 @@ bool as_bool(PyObject* obj, const char* function, const char* arg, bool& out);
 // otherwise drop them.
 struct Items {
   PyRef fast;  // a tuple of the items owned by the call, or the borrowed list or tuple
+  std::vector<PyRef> encoded;  // UTF-8 copies of items with surrogates (see as_str)
   std::span<PyObject* const> items() const;
 };
 bool as_sequence(PyObject* obj, const char* function, const char* arg, Items& out,

@@ -1,15 +1,20 @@
 // The four equity entry points (chunk, chunk_from_text, exact,
 // exact_from_text) and the result dictionary they return.
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cards/card.h"
 #include "notation/hand_spec.h"
+#include "odds/pool.h"  // free_later
 #include "odds/request.h"
 #include "odds/result.h"
 #include "odds/runner.h"
@@ -101,8 +106,8 @@ class SignalWatch {
   bool raised() const { return raised_; }
   Interrupt interrupt() {
     return [this] {
-      if (is_finalizing()) return false;  // the lock cannot be had any more
-      PyEval_RestoreThread(thread_);
+      if (is_finalizing()) return false;  // the lock is the finalizing thread's
+      take_back(thread_);
       if (PyErr_CheckSignals() != 0) raised_ = true;
       PyEval_SaveThread();
       return raised_;
@@ -139,43 +144,122 @@ struct BatchSize {
   std::size_t threads;
 };
 
+// Counts a call against the interpreter's recursion limit: a Python signal
+// handler that runs while the call waits may call in again, on this stack.
+class Nested {
+ public:
+  Nested() : entered_(Py_EnterRecursiveCall(" in an equity call") == 0) {}
+  ~Nested() {
+    if (entered_) Py_LeaveRecursiveCall();
+  }
+  Nested(const Nested&) = delete;
+  Nested& operator=(const Nested&) = delete;
+  explicit operator bool() const { return entered_; }
+
+ private:
+  bool entered_;
+};
+
+// The seats are handed over: the call has no further use for them.
 template <class V>
-Result<EquityRequest<V>> build(const MaskQuestion& q) {
-  return EquityRequest<V>::from_masks(q.seats, q.board, q.dead);
+Result<std::optional<EquityRequest<V>>> build(MaskQuestion& q,
+                                              const std::function<bool()>& halted) {
+  return EquityRequest<V>::from_masks(std::move(q.seats), q.board, q.dead, halted);
 }
 
 template <class V>
-Result<EquityRequest<V>> build(const TextQuestion& q) {
-  return EquityRequest<V>::from_text(q.hands, q.board, q.dead);
+Result<std::optional<EquityRequest<V>>> build(TextQuestion& q,
+                                              const std::function<bool()>& halted) {
+  return EquityRequest<V>::from_text(q.hands, q.board, q.dead, halted);
+}
+
+// Builds the request on this thread with the lock released (the question
+// holds no Python objects, and the texts it views belong to strings the call
+// keeps alive), asking the watch for Ctrl-C every WAIT_SLICE_MS meanwhile.
+// Empty when the watch saw an exception raised.
+template <class V, class Question>
+Result<std::unique_ptr<EquityRequest<V>>> prepare(Question& question, SignalWatch& watch) {
+  using Clock = std::chrono::steady_clock;
+  const Interrupt interrupt = watch.interrupt();
+  auto next_look = Clock::now() + std::chrono::milliseconds(WAIT_SLICE_MS);
+  const std::function<bool()> halted = [&] {
+    if (watch.raised()) return true;
+    if (Clock::now() < next_look) return false;
+    next_look = Clock::now() + std::chrono::milliseconds(WAIT_SLICE_MS);
+    return interrupt();
+  };
+  Result<std::optional<EquityRequest<V>>> built = build<V>(question, halted);
+  if (!built) return std::move(built).error();
+  if (!*built) return std::unique_ptr<EquityRequest<V>>();
+  return std::make_unique<EquityRequest<V>>(std::move(**built));
+}
+
+// Drops the call's request: a large one (freeing a million holdings takes a
+// tenth of a second) on a thread of its own, so that neither the answer nor
+// a Ctrl-C that arrives meanwhile waits for it.
+template <class V>
+void drop(Result<std::unique_ptr<EquityRequest<V>>>& request) {
+  if (!request || !*request) return;
+  std::size_t holdings = 0;
+  for (const auto& seat : (**request).samplers) holdings += seat.size();
+  if (holdings > (1u << 16)) free_later(std::move(*request));
 }
 
 template <class V, class Question>
-PyObject* sample(const Question& question, const BatchSize& size) {
-  Result<EquityRequest<V>> request = build<V>(question);  // the lock is held
-  if (!request) return to_py(std::move(request).error());
+PyObject* sample(Question& question, const BatchSize& size) {
+  Nested nested;
+  if (!nested) return nullptr;
   SignalWatch watch;
-  Result<ChunkResult> total = [&] {
+  std::optional<Result<ChunkResult>> total;
+  Result<std::unique_ptr<EquityRequest<V>>> request = [&] {
     ReleaseGil unlocked;
-    return run_batch(*request, size.samples, size.seed, size.threads, nullptr, watch.interrupt());
+    Result<std::unique_ptr<EquityRequest<V>>> built = prepare<V>(question, watch);
+    // Small work runs here: handing it to the pool would cost more than it.
+    if (built && *built)
+      total = batch_is_small(**built, size.samples)
+                  ? run_batch_here(**built, size.samples, size.seed, size.threads)
+                  : run_batch(**built, size.samples, size.seed, size.threads, nullptr,
+                              watch.interrupt());
+    return built;
   }();
-  if (watch.raised()) return nullptr;
-  if (!total) return to_py(std::move(total).error());
-  return to_dict(*total, request->weighted);
+  if (watch.raised()) {
+    if (request && *request) free_later(std::move(*request));
+    return nullptr;
+  }
+  if (!request) return to_py(std::move(request).error());
+  if (!total) throw std::logic_error("an equity request neither built nor stopped");
+  if (!*total) return to_py(std::move(*total).error());
+  const bool weighted = (*request)->weighted;
+  drop(request);
+  return to_dict(**total, weighted);
 }
 
 template <class V, class Question>
-PyObject* walk(const Question& question) {
-  Result<EquityRequest<V>> request = build<V>(question);
-  if (!request) return to_py(std::move(request).error());
+PyObject* walk(Question& question) {
+  Nested nested;
+  if (!nested) return nullptr;
   SignalWatch watch;
-  Result<std::optional<ChunkResult>> walked = [&] {
+  std::optional<Result<std::optional<ChunkResult>>> walked;
+  Result<std::unique_ptr<EquityRequest<V>>> request = [&] {
     ReleaseGil unlocked;
-    return run_exact_waiting(*request, nullptr, watch.interrupt());
+    Result<std::unique_ptr<EquityRequest<V>>> built = prepare<V>(question, watch);
+    // Small work runs here: handing it to a worker would cost more than it.
+    if (built && *built)
+      walked = walk_is_small(**built) ? run_exact(**built)
+                                      : run_exact_waiting(**built, nullptr, watch.interrupt());
+    return built;
   }();
-  if (watch.raised()) return nullptr;
-  if (!walked) return to_py(std::move(walked).error());
-  if (!walked->has_value()) Py_RETURN_NONE;  // too many deals to walk
-  return to_dict(**walked, request->weighted);
+  if (watch.raised()) {
+    if (request && *request) free_later(std::move(*request));
+    return nullptr;
+  }
+  if (!request) return to_py(std::move(request).error());
+  if (!walked) throw std::logic_error("an equity request neither built nor stopped");
+  if (!*walked) return to_py(std::move(*walked).error());
+  const bool weighted = (*request)->weighted;
+  drop(request);
+  if (!walked->value()) Py_RETURN_NONE;  // too many deals to walk
+  return to_dict(*walked->value(), weighted);
 }
 
 // ---------------------------------------------------------------------------
@@ -183,10 +267,10 @@ PyObject* walk(const Question& question) {
 
 struct Game {
   std::string_view key;
-  PyObject* (*chunk)(const MaskQuestion&, const BatchSize&);
-  PyObject* (*chunk_from_text)(const TextQuestion&, const BatchSize&);
-  PyObject* (*exact)(const MaskQuestion&);
-  PyObject* (*exact_from_text)(const TextQuestion&);
+  PyObject* (*chunk)(MaskQuestion&, const BatchSize&);
+  PyObject* (*chunk_from_text)(TextQuestion&, const BatchSize&);
+  PyObject* (*exact)(MaskQuestion&);
+  PyObject* (*exact_from_text)(TextQuestion&);
 };
 
 template <class... V>
@@ -222,12 +306,15 @@ bool as_hand_specs(PyObject* obj, const char* function, std::vector<HandSpec>& o
   Items seats;
   if (!as_sequence(obj, function, "hands", seats)) return false;
   out.reserve(seats.items().size());
+  std::size_t converted = 0;
   for (PyObject* seat : seats.items()) {
     Items alternatives;
     if (!as_sequence(seat, function, "hands", alternatives)) return false;
     HandSpec hand;
     hand.holdings.reserve(alternatives.items().size());
     for (PyObject* alternative : alternatives.items()) {
+      // Millions of alternatives take a while: let Ctrl-C through meanwhile.
+      if (++converted % 4096 == 0 && PyErr_CheckSignals() != 0) return false;
       Holding holding;
       if (!as_masks(alternative, function, "hands", holding)) return false;
       hand.holdings.push_back(std::move(holding));
@@ -248,9 +335,13 @@ bool as_mask_question(PyObject* const* a, const char* function, MaskQuestion& q)
 
 // Optional arguments keep their defaults when not given.
 bool as_text_question(PyObject* const* a, const char* function, Items& keep, TextQuestion& q) {
-  return as_str_list(a[1], function, "hands", keep, q.hands) &&
-         (a[2] == nullptr || as_str(a[2], function, "board", q.board)) &&
-         (a[3] == nullptr || as_str(a[3], function, "dead", q.dead));
+  PyRef board, dead;
+  const bool ok = as_str_list(a[1], function, "hands", keep, q.hands) &&
+                  (a[2] == nullptr || as_str(a[2], function, "board", q.board, board)) &&
+                  (a[3] == nullptr || as_str(a[3], function, "dead", q.dead, dead));
+  for (PyRef* encoded : {&board, &dead})
+    if (*encoded) keep.encoded.push_back(std::move(*encoded));
+  return ok;
 }
 
 bool as_batch_size(PyObject* samples, PyObject* seed, PyObject* threads, const char* function,
@@ -270,10 +361,11 @@ PyObject* chunk(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
                                           "samples", "seed", "threads"};
   PyObject* a[7];
   std::string_view key;
+  PyRef key_text;
   MaskQuestion question;
   BatchSize size{0, 0, 0};
   if (!parse_args("chunk", NAMES, 5, args, nargs, kwnames, a) ||
-      !as_str(a[0], "chunk", "variant", key) || !as_mask_question(a, "chunk", question) ||
+      !as_str(a[0], "chunk", "variant", key, key_text) || !as_mask_question(a, "chunk", question) ||
       !as_batch_size(a[4], a[5], a[6], "chunk", size))
     return nullptr;
   const Game* game = game_of(key);
@@ -285,11 +377,12 @@ PyObject* chunk_from_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
                                           "samples", "seed", "threads"};
   PyObject* a[7];
   std::string_view key;
+  PyRef key_text;
   Items keep;
   TextQuestion question;
   BatchSize size{100'000, 0, 0};
   if (!parse_args("chunk_from_text", NAMES, 2, args, nargs, kwnames, a) ||
-      !as_str(a[0], "chunk_from_text", "variant", key) ||
+      !as_str(a[0], "chunk_from_text", "variant", key, key_text) ||
       !as_text_question(a, "chunk_from_text", keep, question) ||
       !as_batch_size(a[4], a[5], a[6], "chunk_from_text", size))
     return nullptr;
@@ -301,9 +394,10 @@ PyObject* exact(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
   static constexpr const char* NAMES[] = {"variant", "hands", "board", "dead"};
   PyObject* a[4];
   std::string_view key;
+  PyRef key_text;
   MaskQuestion question;
   if (!parse_args("exact", NAMES, 4, args, nargs, kwnames, a) ||
-      !as_str(a[0], "exact", "variant", key) || !as_mask_question(a, "exact", question))
+      !as_str(a[0], "exact", "variant", key, key_text) || !as_mask_question(a, "exact", question))
     return nullptr;
   const Game* game = game_of(key);
   return game ? game->exact(question) : nullptr;
@@ -313,10 +407,11 @@ PyObject* exact_from_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   static constexpr const char* NAMES[] = {"variant", "hands", "board", "dead"};
   PyObject* a[4];
   std::string_view key;
+  PyRef key_text;
   Items keep;
   TextQuestion question;
   if (!parse_args("exact_from_text", NAMES, 2, args, nargs, kwnames, a) ||
-      !as_str(a[0], "exact_from_text", "variant", key) ||
+      !as_str(a[0], "exact_from_text", "variant", key, key_text) ||
       !as_text_question(a, "exact_from_text", keep, question))
     return nullptr;
   const Game* game = game_of(key);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "py/args.h"  // str_of
+
 namespace vantor::py {
 namespace {
 
@@ -142,9 +144,7 @@ PyObject* raise_internal(PyObject* module, const char* what) {
 }
 
 PyObject* to_py(PokerError error) {
-  const std::string text = error.text();
-  PyRef message =
-      PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  PyRef message = str_of(error.text());
   if (message) PyErr_SetObject(PyExc_ValueError, message.get());
   return nullptr;
 }

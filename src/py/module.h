@@ -6,6 +6,9 @@
 
 #include <exception>
 #include <new>
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>  // abi::__forced_unwind
+#endif
 
 #include "error/error.h"
 
@@ -22,11 +25,17 @@ using FastFunction = PyObject* (*)(PyObject* module, PyObject* const* args, Py_s
 using NoArgsFunction = PyObject* (*)(PyObject* module, PyObject* unused);
 
 // No C++ exception crosses into CPython: allocation failures become
-// MemoryError, anything else the internal-fault type.
+// MemoryError, anything else the internal-fault type. The one thing let
+// through is the forced unwind by which a thread is ended (pthread_exit):
+// swallowing it aborts the process, so these functions are not noexcept.
 template <class Call>
-PyObject* catch_faults(PyObject* module, Call&& call) noexcept {
+PyObject* catch_faults(PyObject* module, Call&& call) {
   try {
     return call();
+#if defined(__GLIBCXX__)
+  } catch (abi::__forced_unwind&) {
+    throw;
+#endif
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   } catch (const std::exception& e) {
@@ -38,12 +47,12 @@ PyObject* catch_faults(PyObject* module, Call&& call) noexcept {
 
 template <FastFunction F>
 PyObject* guarded(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
-                  PyObject* kwnames) noexcept {
+                  PyObject* kwnames) {
   return catch_faults(module, [&] { return F(module, args, nargs, kwnames); });
 }
 
 template <NoArgsFunction F>
-PyObject* guarded_noargs(PyObject* module, PyObject* unused) noexcept {
+PyObject* guarded_noargs(PyObject* module, PyObject* unused) {
   return catch_faults(module, [&] { return F(module, unused); });
 }
 

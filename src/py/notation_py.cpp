@@ -11,9 +11,7 @@ namespace {
 
 // Raises the error underlined against the text that was read; returns null.
 PyObject* raise_underlined(const NotationError& error, std::string_view text) {
-  const std::string message = error.underline(text);
-  PyRef value = PyRef::steal(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  PyRef value = str_of(error.underline(text));
   if (value) PyErr_SetObject(PyExc_ValueError, value.get());
   return nullptr;
 }
@@ -72,10 +70,11 @@ PyObject* parse_hand_field(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   static constexpr const char* NAMES[] = {"text", "slots", "allow_short"};
   PyObject* a[3];
   std::string_view text;
+  PyRef keep;
   std::size_t slots = 0;
   bool allow_short = false;
   if (!parse_args("parse_hand_field", NAMES, 2, args, nargs, kwnames, a) ||
-      !as_str(a[0], "parse_hand_field", "text", text) ||
+      !as_str(a[0], "parse_hand_field", "text", text, keep) ||
       !as_size(a[1], "parse_hand_field", "slots", slots) ||
       (a[2] != nullptr && !as_bool(a[2], "parse_hand_field", "allow_short", allow_short)))
     return nullptr;
@@ -96,8 +95,9 @@ PyObject* parse_dead_cards(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   static constexpr const char* NAMES[] = {"text"};
   PyObject* a[1];
   std::string_view text;
+  PyRef keep;
   if (!parse_args("parse_dead_cards", NAMES, 1, args, nargs, kwnames, a) ||
-      !as_str(a[0], "parse_dead_cards", "text", text))
+      !as_str(a[0], "parse_dead_cards", "text", text, keep))
     return nullptr;
   auto dead = parse_dead(text);
   if (!dead) return raise_underlined(dead.error(), text);

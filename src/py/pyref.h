@@ -9,6 +9,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace vantor::py {
@@ -46,10 +48,24 @@ class PyRef {
   PyObject* p_ = nullptr;
 };
 
+// Takes the interpreter lock back for `thread`. While the interpreter is
+// finalizing, CPython refuses the lock to every thread but the finalizing one
+// and ends it by unwinding its stack (pthread_exit); unwinding our frames
+// would run their destructors without the lock and end in std::terminate at
+// the first noexcept frame. Such a thread instead sleeps here, inside the
+// handler, until the process exits: its call's result is discarded.
+[[gnu::noinline]] inline void take_back(PyThreadState* thread) noexcept {
+  try {
+    PyEval_RestoreThread(thread);
+  } catch (...) {  // the forced unwind of a thread CPython is ending
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+}
+
 class ReleaseGil {
  public:
   ReleaseGil() : state_(PyEval_SaveThread()) {}
-  ~ReleaseGil() { PyEval_RestoreThread(state_); }
+  ~ReleaseGil() { take_back(state_); }
   ReleaseGil(const ReleaseGil&) = delete;
   ReleaseGil& operator=(const ReleaseGil&) = delete;
 

@@ -69,15 +69,9 @@ bool append_plain(std::string_view text, std::vector<Card>& out, std::uint64_t& 
   return true;
 }
 
-// The UTF-8 text of an item already checked to be a str (cached by CPython
-// after the first request, so the second pass costs a pointer read).
-std::string_view text_of(PyObject* item) {
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(item, &size);
-  return {data, static_cast<std::size_t>(size)};
-}
 
-Expected<ParsedHands, CardError> parse_hands(std::span<PyObject* const> items) {
+// Null with a Python exception set when an item's text cannot be had.
+std::optional<Expected<ParsedHands, CardError>> parse_hands(std::span<PyObject* const> items) {
   ParsedHands parsed;
   std::size_t chars = 0;
   for (PyObject* item : items) chars += static_cast<std::size_t>(PyUnicode_GET_LENGTH(item));
@@ -88,12 +82,16 @@ Expected<ParsedHands, CardError> parse_hands(std::span<PyObject* const> items) {
   parsed.repeated.reserve(items.size());
   parsed.starts.push_back(0);
   for (PyObject* item : items) {
-    const std::string_view text = text_of(item);
+    // Cached by CPython after the first request, so this costs a pointer
+    // read; a text with surrogates is copied, and its reading fails.
+    std::string_view text;
+    PyRef encoded;
+    if (!utf8_of(item, text, encoded)) return std::nullopt;
     std::uint64_t seen = 0;
     bool repeated = false;
     if (!append_plain(text, parsed.cards, seen, repeated)) {
       auto cards = Card::parse_field(text);
-      if (!cards) return Unexpected<CardError>{std::move(cards).error()};
+      if (!cards) return Expected<ParsedHands, CardError>(Unexpected<CardError>{std::move(cards).error()});
       seen = 0;
       repeated = false;
       for (Card card : *cards) {
@@ -106,7 +104,7 @@ Expected<ParsedHands, CardError> parse_hands(std::span<PyObject* const> items) {
     parsed.starts.push_back(static_cast<std::uint32_t>(parsed.cards.size()));
     parsed.repeated.push_back(repeated);
   }
-  return parsed;
+  return Expected<ParsedHands, CardError>(std::move(parsed));
 }
 
 // One game's `score` over every hand. A hand naming a card twice gets the
@@ -174,9 +172,10 @@ PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
   static constexpr const char* NAMES[] = {"kernel", "hands"};
   PyObject* a[2];
   std::string_view kernel_text;
+  PyRef kernel_keep;
   Items hands_in;
   if (!parse_args("score_batch", NAMES, 2, args, nargs, kwnames, a) ||
-      !as_str(a[0], "score_batch", "kernel", kernel_text) ||
+      !as_str(a[0], "score_batch", "kernel", kernel_text, kernel_keep) ||
       !as_sequence(a[1], "score_batch", "hands", hands_in, /*borrow=*/true))
     return nullptr;
   // Every item must be a str before the kernel is looked at. From here until
@@ -189,7 +188,6 @@ PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
                    Py_TYPE(item)->tp_name);
       return nullptr;
     }
-    if (PyUnicode_AsUTF8AndSize(item, nullptr) == nullptr) return nullptr;
   }
 
   const Kernel* kernel = kernel_named(kernel_text);
@@ -198,7 +196,9 @@ PyObject* score_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     PyErr_SetString(PyExc_ValueError, message.c_str());
     return nullptr;
   }
-  auto hands = parse_hands(items);
+  auto parsed = parse_hands(items);
+  if (!parsed) return nullptr;
+  auto& hands = *parsed;
   if (!hands) return to_py(std::move(hands).error());
 
   std::vector<std::uint32_t> scores(items.size());

@@ -8,6 +8,7 @@
 //   for (std::size_t i = 0; i < lists.size(); ++i) use(lists[i]);
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -37,6 +38,21 @@ class CardLists {
 
   // Room for n lists.
   void reserve(std::size_t n) { cards_.reserve(n * width_); }
+
+  // Appends every list of `other` (of the same width).
+  void append(const CardLists& other) {
+    cards_.insert(cards_.end(), other.cards_.begin(), other.cards_.end());
+    size_ += other.size_;
+  }
+
+  // Appends copies of lists first .. first + count - 1 of this one.
+  void repeat(std::size_t first, std::size_t count) {
+    const std::size_t end = cards_.size();
+    cards_.resize(end + count * width_);
+    std::copy_n(cards_.begin() + static_cast<std::ptrdiff_t>(first * width_), count * width_,
+                cards_.begin() + static_cast<std::ptrdiff_t>(end));
+    size_ += count;
+  }
 
   // Every card of every list, list after list.
   std::span<const Card> flat() const { return cards_; }

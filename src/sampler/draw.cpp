@@ -9,22 +9,31 @@ namespace vantor {
 
 namespace {
 
+// Combinations between two looks at the stop flag while listing (each may
+// cost a matching test).
+constexpr std::uint32_t STOP_CHECK = 1 << 12;
+
 // Calls f(span of k cards) for every k-combination of `cards`, positions in
-// lexicographic order.
+// lexicographic order; false when `stop` ended it first.
 template <class F>
-void for_each_combination_of(std::span<const Card> cards, std::size_t k, F&& f) {
+bool for_each_combination_of(std::span<const Card> cards, std::size_t k,
+                             const std::atomic<bool>* stop, F&& f) {
   std::array<Card, MAX_CHOSEN> pick;
-  for_each_combination(static_cast<unsigned>(cards.size()), static_cast<unsigned>(k),
-                       [&](const ChosenPositions& idx, unsigned from) {
-                         for (std::size_t e = from; e < k; ++e) pick[e] = cards[idx[e]];
-                         f(std::span<const Card>(pick.data(), k));
-                         return true;
-                       });
+  std::uint32_t until_check = STOP_CHECK;
+  return for_each_combination(static_cast<unsigned>(cards.size()), static_cast<unsigned>(k),
+                              [&](const ChosenPositions& idx, unsigned from) {
+                                for (std::size_t e = from; e < k; ++e) pick[e] = cards[idx[e]];
+                                f(std::span<const Card>(pick.data(), k));
+                                if (--until_check != 0) return true;
+                                until_check = STOP_CHECK;
+                                return stop == nullptr || !stop->load(std::memory_order_relaxed);
+                              });
 }
 
 }  // namespace
 
-SlotSampler::SlotSampler(std::span<const CardSet> slots, CardSet available) {
+SlotSampler::SlotSampler(std::span<const CardSet> slots, CardSet available,
+                         std::uint64_t enumeration_limit) {
   std::vector<CardSet> rest(slots.begin(), slots.end());
   for (CardSet& s : rest) s &= available;
   // A slot with one possible card fixes it, which may pin down others in turn.
@@ -62,9 +71,10 @@ SlotSampler::SlotSampler(std::span<const CardSet> slots, CardSet available) {
   std::optional<ShapePlan> plan = ShapePlan::build(planned, union_);
   if (!plan) {
     mode_ = SamplerMode::Unplanned;
-  } else if (plan->total() <= ENUMERATION_LIMIT) {
+  } else if (plan->total() <= std::min(enumeration_limit, ENUMERATION_LIMIT)) {
     mode_ = SamplerMode::Enumerated;
-    enumerated_ = plan->total() == 0 ? CardLists(planned.size()) : plan->enumerate();
+    enumerated_ = std::make_shared<const CardLists>(
+        plan->total() == 0 ? CardLists(planned.size()) : plan->enumerate());
   } else {
     mode_ = SamplerMode::Planned;
     plan_ = std::move(plan);
@@ -102,8 +112,9 @@ bool SlotSampler::draw_open(CardSet available, Rng& rng, std::vector<Card>& out)
     case SamplerMode::Free:
       return draw_subset(available, static_cast<unsigned>(open_.size()), rng, out);
     case SamplerMode::Enumerated: {
-      if (enumerated_.empty()) return false;
-      const auto entry = enumerated_[rng.below64(enumerated_.size())];
+      const CardLists& lists = *enumerated_;
+      if (lists.empty()) return false;
+      const auto entry = lists[rng.below64(lists.size())];
       for (Card c : entry)
         if (!available.contains(c)) return false;
       out.insert(out.end(), entry.begin(), entry.end());
@@ -149,7 +160,39 @@ bool SlotSampler::draw_open(CardSet available, Rng& rng, std::vector<Card>& out)
   return true;
 }
 
-std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t limit) const {
+const CardLists& SlotSampler::enumerated() const {
+  static const CardLists none;
+  return enumerated_ ? *enumerated_ : none;
+}
+
+std::optional<SlotSampler::SetCount> SlotSampler::set_count(CardSet available,
+                                                             std::uint64_t limit) const {
+  for (Card c : forced_) {
+    if (!available.contains(c)) return SetCount{0, true};
+    available.remove(c);
+  }
+  const std::size_t k = open_.size();
+  if (k == 0) return SetCount{1, true};
+  if (mode_ != SamplerMode::Free) {
+    CardSet union_all;
+    for (CardSet s : open_) union_all |= s;
+    available &= union_all;
+  }
+  const unsigned n = available.count();
+  if (n < k) return SetCount{0, true};
+  if (mode_ != SamplerMode::Free) {
+    if (const std::optional<ShapePlan> plan = ShapePlan::build(open_, available)) {
+      if (plan->total() > limit) return std::nullopt;
+      return SetCount{static_cast<std::uint64_t>(plan->total()), true};
+    }
+  }
+  const u128 count = binomial(n, k);
+  if (count > limit) return std::nullopt;
+  return SetCount{static_cast<std::uint64_t>(count), mode_ == SamplerMode::Free};
+}
+
+std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t limit,
+                                               const std::atomic<bool>* stop) const {
   CardLists out(forced_.size() + open_.size());
   for (Card c : forced_) {
     if (!available.contains(c)) return out;
@@ -173,7 +216,7 @@ std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t 
     const u128 count = binomial(cards.size(), k);
     if (count > limit) return std::nullopt;
     out.reserve(static_cast<std::size_t>(count));
-    for_each_combination_of(cards, k, push);
+    if (!for_each_combination_of(cards, k, stop, push)) return std::nullopt;
     return out;
   }
 
@@ -185,14 +228,16 @@ std::optional<CardLists> SlotSampler::all_sets(CardSet available, std::uint64_t 
   const std::optional<ShapePlan> plan = ShapePlan::build(open_, available);
   if (!plan) {
     if (binomial(cards.size(), k) > limit) return std::nullopt;
-    for_each_combination_of(cards, k, [&](std::span<const Card> pick) {
+    const bool listed = for_each_combination_of(cards, k, stop, [&](std::span<const Card> pick) {
       if (has_perfect_matching(open_, pick)) push(pick);
     });
+    if (!listed) return std::nullopt;
     return out;
   }
   if (plan->total() > limit) return std::nullopt;
-  const CardLists sets = plan->enumerate();
-  if (forced_.empty()) return sets;
+  CardLists sets = plan->enumerate(stop);
+  if (stop != nullptr && stop->load(std::memory_order_relaxed)) return std::nullopt;
+  if (forced_.empty()) return std::optional<CardLists>(std::move(sets));
   out.reserve(sets.size());
   for (std::size_t i = 0; i < sets.size(); ++i) push(sets[i]);
   return out;

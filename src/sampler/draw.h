@@ -11,8 +11,10 @@
 //   if (sampler.draw(available, rng, out)) use(out);   // false: rejected attempt
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -50,8 +52,11 @@ class SlotSampler {
   // Up to this many open slots, the unconstrained ones are drawn apart.
   static constexpr std::size_t MAX_RESTRICTED = 8;
 
-  // Prepares a holding against the cards that may be dealt at all.
-  SlotSampler(std::span<const CardSet> slots, CardSet available);
+  // Prepares a holding against the cards that may be dealt at all. A plan of
+  // at most `enumeration_limit` card sets (capped at ENUMERATION_LIMIT) is
+  // listed; a larger one is drawn from as a plan. Copies share the list.
+  SlotSampler(std::span<const CardSet> slots, CardSet available,
+              std::uint64_t enumeration_limit = ENUMERATION_LIMIT);
 
   // Clears `out` and fills it with one card per slot, forced cards first;
   // false (out empty) when this attempt is rejected. Uniform over the card
@@ -60,8 +65,19 @@ class SlotSampler {
 
   // Every card set that fills the holding from `available`, each as the
   // forced cards followed by the rest; nullopt when there are more than
-  // `limit`. An unfillable holding gives an empty list.
-  std::optional<CardLists> all_sets(CardSet available, std::uint64_t limit) const;
+  // `limit`, or once `stop` is set. An unfillable holding gives an empty list.
+  std::optional<CardLists> all_sets(CardSet available, std::uint64_t limit,
+                                    const std::atomic<bool>* stop = nullptr) const;
+
+  // The length of the list `all_sets` gives, found without listing: exact,
+  // or for a holding without a shape plan (whose list keeps only the
+  // combinations a matching accepts) an upper bound. nullopt where
+  // `all_sets` answers too many.
+  struct SetCount {
+    std::uint64_t count;
+    bool exact;
+  };
+  std::optional<SetCount> set_count(CardSet available, std::uint64_t limit) const;
 
   // Cards fixed at preparation, in the order they were fixed.
   const std::vector<Card>& forced() const { return forced_; }
@@ -79,7 +95,7 @@ class SlotSampler {
   }
   // Payloads: the listed sets (Enumerated), the plan (Planned), the union
   // of the planned slots (Unplanned).
-  const CardLists& enumerated() const { return enumerated_; }
+  const CardLists& enumerated() const;
   const std::optional<ShapePlan>& plan() const { return plan_; }
   CardSet union_set() const { return union_; }
 
@@ -92,7 +108,7 @@ class SlotSampler {
   std::size_t free_count_ = 0;
   bool disjoint_ = false;
   SamplerMode mode_ = SamplerMode::Free;
-  CardLists enumerated_;
+  std::shared_ptr<const CardLists> enumerated_;  // null unless Enumerated
   std::optional<ShapePlan> plan_;
   CardSet union_;
 };

@@ -12,6 +12,9 @@ namespace {
 // A pattern is one bit per slot, so plans cover at most this many slots.
 constexpr std::size_t MAX_PATTERN_SLOTS = 64;
 
+// Lists between two looks at the stop flag while listing.
+constexpr std::size_t STOP_CHECK = 1 << 16;
+
 // Enumerates count vectors class by class, keeping the feasible ones.
 struct ShapeWalk {
   std::span<const CardSet> slots;
@@ -90,13 +93,17 @@ struct HandBuilder {
   const std::vector<CardSet>& classes;
   const std::vector<std::uint8_t>& counts;
   CardLists& out;
+  const std::atomic<bool>* stop;
   std::array<Card, MAX_PATTERN_SLOTS> hand{};
+  bool stopped = false;
 
   void build_hands(std::size_t j, std::size_t filled) {
     const std::size_t n = std::min(counts.size(), classes.size());
     while (j < n && counts[j] == 0) ++j;
     if (j >= n) {
       out.push_back(std::span<const Card>(hand.data(), filled));
+      if (out.size() % STOP_CHECK == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
+        stopped = true;
       return;
     }
     // Each level owns its class's cards; copy them locally.
@@ -107,7 +114,7 @@ struct HandBuilder {
     for_each_combination(size, k, [&](const ChosenPositions& idx, unsigned from) {
       for (unsigned e = from; e < k; ++e) hand[filled + e] = cards[idx[e]];
       build_hands(j + 1, filled + k);
-      return true;
+      return !stopped;
     });
   }
 };
@@ -118,6 +125,7 @@ std::optional<ShapePlan> ShapePlan::build(std::span<const CardSet> slots, CardSe
   if (slots.empty()) return std::nullopt;
   ShapePlan plan;
   plan.slot_count_ = slots.size();
+  plan.tables_ = std::make_shared<const Tables>();
   // More slots than cards can never be filled.
   if (slots.size() > MAX_PATTERN_SLOTS) return plan;
 
@@ -139,14 +147,16 @@ std::optional<ShapePlan> ShapePlan::build(std::span<const CardSet> slots, CardSe
   ShapeWalk walk(slots, plan.classes_, patterns);
   walk.walk(0, static_cast<unsigned>(slots.size()));
   if (walk.gave_up) return std::nullopt;
-  plan.shapes_ = std::move(walk.shapes);
-  plan.cumulative_.reserve(plan.shapes_.size());
+  auto tables = std::make_shared<Tables>();
+  tables->shapes = std::move(walk.shapes);
+  tables->cumulative.reserve(tables->shapes.size());
   u128 sum = 0;
-  for (const Shape& s : plan.shapes_) {
+  for (const Shape& s : tables->shapes) {
     sum = sat_add(sum, s.weight);
-    plan.cumulative_.push_back(sum);
+    tables->cumulative.push_back(sum);
   }
   plan.total_ = sum;
+  plan.tables_ = std::move(tables);
   return plan;
 }
 
@@ -155,7 +165,7 @@ u128 ShapePlan::weigh(CardSet available, WeighingScratch& scratch) const {
   for (std::size_t j = 0; j < classes_.size(); ++j) scratch.classes[j] = classes_[j] & available;
   scratch.cumulative.clear();
   u128 sum = 0;
-  for (const Shape& s : shapes_) {
+  for (const Shape& s : shapes()) {
     const std::size_t n = std::min(s.counts.size(), scratch.classes.size());
     u128 weight = 1;
     for (std::size_t j = 0; j < n && weight != 0; ++j)
@@ -173,8 +183,8 @@ void ShapePlan::draw_from(std::span<const CardSet> classes, std::span<const u128
   // The first shape whose running sum exceeds x: zero weights are never hit.
   const auto chosen = static_cast<std::size_t>(
       std::upper_bound(cumulative.begin(), cumulative.end(), x) - cumulative.begin());
-  if (chosen >= shapes_.size()) return;
-  const Shape& shape = shapes_[chosen];
+  if (chosen >= shapes().size()) return;
+  const Shape& shape = shapes()[chosen];
   const std::size_t n = std::min(shape.counts.size(), classes.size());
   for (std::size_t j = 0; j < n; ++j) {
     CardSet rest = classes[j];
@@ -186,13 +196,14 @@ void ShapePlan::draw_from(std::span<const CardSet> classes, std::span<const u128
   }
 }
 
-CardLists ShapePlan::enumerate() const {
+CardLists ShapePlan::enumerate(const std::atomic<bool>* stop) const {
   CardLists out(slot_count_);
   constexpr u128 RESERVE_CAP = 1048576;
   out.reserve(static_cast<std::size_t>(std::min(total_, RESERVE_CAP)));
-  for (const Shape& shape : shapes_) {
-    HandBuilder builder{classes_, shape.counts, out};
+  for (const Shape& shape : shapes()) {
+    HandBuilder builder{classes_, shape.counts, out, stop};
     builder.build_hands(0, 0);
+    if (builder.stopped) break;
   }
   return out;
 }

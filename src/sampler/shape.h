@@ -12,8 +12,10 @@
 //                                                  plan->total(), rng, out);
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -37,6 +39,8 @@ struct WeighingScratch {
   std::vector<u128> cumulative;
 };
 
+// Copies share the shapes (a plan never changes once built), so a holding
+// written many times over costs its shapes once.
 class ShapePlan {
  public:
   // The walk gives up after this many shapes; callers fall back to rejection.
@@ -50,9 +54,9 @@ class ShapePlan {
   // In order of their lowest card.
   const std::vector<CardSet>& classes() const { return classes_; }
   // Every feasible shape, count vectors in lexicographic order.
-  const std::vector<Shape>& shapes() const { return shapes_; }
+  const std::vector<Shape>& shapes() const { return tables_->shapes; }
   // Running sums of the shape weights (saturating), one per shape.
-  const std::vector<u128>& cumulative() const { return cumulative_; }
+  const std::vector<u128>& cumulative() const { return tables_->cumulative; }
   std::size_t slot_count() const { return slot_count_; }
 
   // The weights again, counting only cards of `available`: fills the scratch
@@ -65,16 +69,21 @@ class ShapePlan {
                  Rng& rng, std::vector<Card>& out) const;
 
   // Every card set of the plan, shape by shape, each class's combinations in
-  // lexicographic order; lists hold their cards class by class.
-  CardLists enumerate() const;
+  // lexicographic order; lists hold their cards class by class. Ends early,
+  // with part of the list, once `stop` is set.
+  CardLists enumerate(const std::atomic<bool>* stop = nullptr) const;
 
  private:
+  struct Tables {
+    std::vector<Shape> shapes;
+    std::vector<u128> cumulative;
+  };
+
   ShapePlan() = default;
 
   u128 total_ = 0;
   std::vector<CardSet> classes_;
-  std::vector<Shape> shapes_;
-  std::vector<u128> cumulative_;
+  std::shared_ptr<const Tables> tables_;
   std::size_t slot_count_ = 0;
 };
 

@@ -274,7 +274,18 @@ TEST(Deal, DealsAreSoundInEveryShapeOfGame) {
 }
 
 TEST(Deal, NamedSeatsNeverRejectAndWeighOne) {
+  // Requests naming every seat's cards skip the trials; the trials agree.
+  const std::vector<RequestData> named = {
+      request_of<Holdem>({"AhKh", "QsQd"}, "2c 3d"), request_of<Omaha>({"AhKhQdJd", "2c3c4c5c", "6d7d8d9d"}),
+      request_of<Stud>({"AhKhQh9c8c7c6c", "2c2d2h3s4s5s6s"}), request_of<Badugi>({"Ah2c3d4s", "KcQdJhTs"})};
+  for (const RequestData& request : named) {
+    EXPECT_TRUE(request.names_every_seat());
+    EXPECT_FALSE(weighted_by_trials(request));
+  }
+  EXPECT_FALSE(request_of<Holdem>({"AhKh", "Qs*"}).names_every_seat());
+  EXPECT_FALSE(request_of<Holdem>({"AhKh", "QsQd, JsJd"}).names_every_seat());
   const auto r = request_of<Holdem>({"AhKh", "QsQd"});
+  EXPECT_TRUE(r.names_every_seat());
   EXPECT_FALSE(r.weighted);
   Rng rng = Rng::seed_from_u64(5);
   std::vector<std::vector<Card>> seats;

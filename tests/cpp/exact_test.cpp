@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,6 +107,56 @@ TEST(Exact, LeafBoardsAgainstTheBudget) {
         EXPECT_EQ(result.samples, budget == 990u ? 990u : 0u);
       }
     }
+}
+
+// A walk over the request's own lists, by suit classes or one board at a time.
+template <class V>
+ChunkResult walked(const EquityRequest<V>& request, bool symmetric) {
+  std::vector<CardLists> lists;
+  for (const auto& holdings : request.samplers) {
+    CardLists list = *holdings[0].all_sets(request.live, WALK_LIMIT);
+    for (std::size_t k = 1; k < holdings.size(); ++k) {
+      const CardLists more = *holdings[k].all_sets(request.live, WALK_LIMIT);
+      for (std::size_t i = 0; i < more.size(); ++i) list.push_back(more[i]);
+    }
+    lists.push_back(std::move(list));
+  }
+  ChunkResult result = ChunkResult::empty(request.seat_count);
+  Walk<V> walk(request, lists, result, WALK_LIMIT, nullptr);
+  if (!symmetric) walk.one_board_at_a_time();
+  EXPECT_TRUE(walk.run(request.live).value());
+  return result;
+}
+
+template <class V>
+void expect_symmetric_walk_exact(std::vector<std::string_view> hands, std::string_view board,
+                                 std::string_view dead = "") {
+  SCOPED_TRACE(std::string(V::KEY) + " " + std::string(board) + " / " + std::string(dead));
+  const EquityRequest<V> request = request_of<V>(hands, board, dead);
+  const ChunkResult fast = walked(request, true), slow = walked(request, false);
+  EXPECT_EQ(fast.samples, slow.samples);
+  EXPECT_EQ(fast.weight_sum, slow.weight_sum);
+  for (auto field : {&ChunkResult::share_sum, &ChunkResult::share_square_sum,
+                     &ChunkResult::square_weight_share_sum, &ChunkResult::win_count,
+                     &ChunkResult::tie_count, &ChunkResult::scoop_count, &ChunkResult::low_share_sum,
+                     &ChunkResult::high_win_count, &ChunkResult::high_tie_count,
+                     &ChunkResult::low_win_count, &ChunkResult::low_tie_count})
+    for (std::size_t j = 0; j < request.seat_count; ++j)
+      EXPECT_NEAR((fast.*field)[j], (slow.*field)[j], 1e-12 * std::abs((slow.*field)[j]));
+}
+
+// Boards counted by suit classes (and leaves by their class) give exactly
+// what walking every board gives, whatever tells the suits apart.
+TEST(Exact, SymmetricWalkEqualsOneByOne) {
+  expect_symmetric_walk_exact<Holdem>({"AhKh", "QsQd"}, "");
+  expect_symmetric_walk_exact<Holdem>({"AhAd", "KsKc", "QhQd"}, "");
+  expect_symmetric_walk_exact<Holdem>({"QQ", "87s"}, "9d", "2c");
+  expect_symmetric_walk_exact<Holdem>({"AKs,TT", "7h6h", "JJ"}, "Kh9h");
+  expect_symmetric_walk_exact<Holdem>({"A*", "22"}, "3c4c5c");
+  expect_symmetric_walk_exact<ShortDeck>({"AhKh", "QQ", "JcTc"}, "", "6s");
+  expect_symmetric_walk_exact<Omaha>({"AhKhAdKd", "QsJsQcJc"}, "2h2d");
+  expect_symmetric_walk_exact<OmahaHiLo>({"Ah2hAd2d", "KsQsKcQc"}, "7h7d");
+  expect_symmetric_walk_exact<CourchevelHiLo>({"Ah2hAd2d7c", "KsQsKcQc8s"}, "5h5d");
 }
 
 TEST(Exact, HoldingRepeatingACardIsNeverDealt) {

@@ -1,10 +1,15 @@
-"""Property tests for the text entry points.
+"""Property tests for the text and mask entry points.
 
 A small reference reader written here, independently of the native one,
 predicts for any text either the masks or the exact underlined error; the
 native readers must agree with it, and must never crash, hang or raise
-anything but ValueError on text.
+anything but ValueError on text. The mask entry points, given any masks,
+answer or raise one of the request's own errors, and never look at bits
+above the deck.
 """
+
+import math
+import re
 
 import pytest
 from hypothesis import HealthCheck, assume, given, settings
@@ -42,6 +47,11 @@ def suit_of(ch):
     return SUITS.index(ch.lower()) if ch.isascii() and ch.lower() in SUITS and ch else -1
 
 
+def utf8_size(ch):
+    # Lone surrogates count as their three-byte form, as the readers see them.
+    return len(ch.encode("utf-8", "surrogatepass"))
+
+
 def card_text(index):
     return RANKS[index // 4] + SUITS[index % 4]
 
@@ -62,7 +72,7 @@ class Reader:
         self.text = text
         self.byte = [0]
         for ch in text:
-            self.byte.append(self.byte[-1] + len(ch.encode()))
+            self.byte.append(self.byte[-1] + utf8_size(ch))
 
     def span(self, a, b):
         return self.byte[a], self.byte[b] - self.byte[a]
@@ -98,7 +108,7 @@ class Reader:
                 out.append(SUIT_BITS << suit_of(ch))
                 i += 1
             else:
-                raise Fault(f"'{ch}' is not a rank, a suit, or '*'", self.byte[i], len(ch.encode()))
+                raise Fault(f"'{ch}' is not a rank, a suit, or '*'", self.byte[i], utf8_size(ch))
         return out
 
 
@@ -218,7 +228,8 @@ def underlined(text, fault):
 # --- strategies ---------------------------------------------------------------
 
 NOTATION_CHARS = list("AKQJT98765432akqjtcdhsCDHSoO*+-%, ,\t") + [
-    "\u00a0", "\u3000", "\u2029", "\u00e9", "x", "\U0001F0A1", "\u200b", "\n", "1", "0"]
+    "\u00a0", "\u3000", "\u2029", "\u00e9", "x", "\U0001F0A1", "\u200b", "\n", "1", "0",
+    "\ud800", "\udfff"]
 notation_text = st.text(alphabet=st.sampled_from(NOTATION_CHARS), max_size=40)
 any_text = st.text(max_size=40)
 PIECES = ["AhKh", "AK", "ak", "QQ+", "A*", "54s-JTs", "Ah K", "AKs", "22-55", "K9o+", "As * *",
@@ -237,13 +248,14 @@ def check_caret(text, message):
     caret, reason = lines
     spaces = len(caret) - len(caret.lstrip(" "))
     assert set(caret[spaces:]) == {"^"}
-    data = text.encode()
+    data = text.encode("utf-8", "surrogatepass")
     assert spaces <= len(data)
     # The position is where the reported thing actually is.
     if reason.startswith("'") and reason.endswith("' is not a rank, a suit, or '*'"):
         bad = reason[1:-len("' is not a rank, a suit, or '*'")]
-        assert data[spaces:spaces + len(bad.encode())] == bad.encode()
-        assert len(caret) - spaces == len(bad.encode())
+        bad = bad.encode("utf-8", "surrogatepass")
+        assert data[spaces:spaces + len(bad)] == bad
+        assert len(caret) - spaces == len(bad)
     elif reason.endswith(" is named twice in one hand"):
         named = data[spaces:spaces + 2].decode()
         assert named[0].upper() + named[1].lower() == reason[:2]
@@ -432,3 +444,109 @@ def test_reference_reader_matches_known_answers():
         reference_field("AhKh,", 2, True)
     assert (info.value.start, info.value.length) == (5, 0)
     assert reference_dead("2c 2d") == 3
+
+
+# --- the mask entry points -------------------------------------------------------
+
+GAMES = {row["key"]: row for row in vantor.variants()}
+REQUEST_ERRORS = re.compile("|".join([
+    r"a spot needs at least two seats to have an answer",
+    r"\d+ players is more than this game can deal; the deck seats \d+",
+    r"Starting hands with different sizes",
+    r"Not enough cards in hand: \d+",
+    r"No deal can satisfy a hand",
+    r"No deal can satisfy the hands, board and dead cards together",
+    r"Invalid number of community cards: \d+",
+    r"this game turns 1 board card face up before the betting, so a board of 0 is not a spot "
+    r"that occurs; write `\*` for a card that has been dealt and not yet seen",
+    r"Found duplicated card: [2-9TJQKA][cdhs]",
+    r"[2-9TJQKA][cdhs] is not in this game's deck",
+    r"gave up after \d+ draws, of which only \d+ could be used\. .*",
+]))
+
+def mostly(common, *rare, odds=9):
+    """`common` `odds` times to one, else one of `rare`."""
+    return st.sampled_from([True] * odds + [False]).flatmap(
+        lambda usual: common if usual else st.one_of(*rare))
+
+
+# Mostly named cards, so that spots stay small enough to walk; now and then
+# a rank, a suit, the deck, nothing at all or any 64-bit value.
+slot_mask = mostly(
+    st.sampled_from([1 << c for c in range(52)]),
+    st.sampled_from([0xF << (4 * r) for r in range(13)] + [SUIT_BITS << s for s in range(4)]),
+    st.sampled_from([FULL, 0]),
+    st.integers(0, 2**64 - 1),
+)
+
+
+@st.composite
+def mask_spot(draw):
+    key = draw(st.sampled_from(sorted(GAMES)))
+    hole, board_cards = GAMES[key]["hole_cards"], GAMES[key]["board_cards"]
+    n = draw(mostly(st.integers(2, 3), st.integers(0, 12)))
+    # Mostly the game's own length; sometimes empty, short or over-long lists.
+    size = draw(mostly(st.just(hole), st.integers(0, hole + 2)))
+    seats = []
+    for _ in range(n):
+        count = draw(mostly(st.integers(1, 2), st.just(0), odds=30))
+        seat = [draw(st.lists(slot_mask, min_size=size, max_size=size)) for _ in range(count)]
+        if seat and draw(mostly(st.just(False), st.just(True), odds=30)):
+            seat.append(draw(st.lists(slot_mask, max_size=hole + 2)))  # another length
+        seats.append(seat)
+    # Mostly at most one board card to come, so that the walks stay short.
+    length = mostly(st.integers(max(board_cards - 1, 0), board_cards), st.integers(0, board_cards + 1))
+    board = draw(length.flatmap(lambda n: st.lists(slot_mask, min_size=n, max_size=n)))
+    # A card of one seat held again by another seat or the board.
+    named = [m for seat in seats for alt in seat for m in alt if m & FULL and m & (m - 1) == 0]
+    if named and draw(st.integers(0, 4)) == 0:
+        card = draw(st.sampled_from(named))
+        if board and draw(st.booleans()):
+            board[draw(st.integers(0, len(board) - 1))] = card
+        elif len(seats) > 1 and seats[-1] and seats[-1][0]:
+            seats[-1][0][0] = card
+    dead = draw(st.one_of(st.just(0), slot_mask))
+    return key, seats, board, dead
+
+
+def outcome(call):
+    try:
+        return call()
+    except ValueError as e:
+        assert type(e) is ValueError
+        assert REQUEST_ERRORS.fullmatch(str(e)), str(e)
+        return str(e)
+
+
+def check_answer(result, seats, exact):
+    if not isinstance(result, dict):
+        return
+    assert len(result["players"]) == seats
+    assert result["exact"] is exact
+    if result["samples"] > 0:
+        assert math.isclose(sum(p["equity"] for p in result["players"]), 1.0, abs_tol=1e-9)
+    if exact:
+        assert all(p["std_error"] == 0.0 for p in result["players"])
+
+
+@settings(max_examples=120, deadline=None, suppress_health_check=list(HealthCheck))
+@given(spot=mask_spot(), high=st.lists(st.integers(0, 4095).map(lambda h: h << 52), min_size=1,
+                                       max_size=8))
+def test_masks_answer_or_raise_a_request_error(spot, high):
+    key, seats, board, dead = spot
+    clean = ([[[m & FULL for m in alt] for alt in seat] for seat in seats],
+             [m & FULL for m in board], dead & FULL)
+    # The same spot with bits above the deck, which name no card, in every mask.
+    noisy = ([[[m | high[(i + j) % len(high)] for j, m in enumerate(alt)]
+               for i, alt in enumerate(seat)] for seat in clean[0]],
+             [m | high[0] for m in clean[1]], clean[2] | high[-1])
+    sampled = outcome(lambda: vantor.chunk(key, *clean, 40, 11, 2))
+    check_answer(sampled, len(seats), False)
+    assert outcome(lambda: vantor.chunk(key, *noisy, 40, 11, 2)) == sampled
+    # Walks with many open slots take seconds; they add nothing here.
+    wide = sum(bin(m).count("1") != 1 for seat in clean[0] for alt in seat for m in alt)
+    if wide + max(GAMES[key]["board_cards"] - len(board), 0) > 2:
+        return
+    walked = outcome(lambda: vantor.exact(key, *clean))
+    check_answer(walked, len(seats), True)
+    assert outcome(lambda: vantor.exact(key, *noisy)) == walked

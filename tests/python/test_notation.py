@@ -178,3 +178,34 @@ def test_every_listed_key_is_accepted():
             assert not str(e).startswith("no game called "), row["key"]
     with pytest.raises(ValueError, match="^no game called "):
         vantor.exact_from_text("HOLDEM", [])
+
+
+# A lone surrogate cannot be written in UTF-8; it is still one character that
+# is not a card, reported where it stands (its three-byte form counts bytes).
+@pytest.mark.parametrize(
+    "call, text",
+    [
+        (lambda: vantor.card_index("A\ud800"), "Invalid suit character: \ud800"),
+        (lambda: vantor.card_index("\udfffs"), "Invalid rank character: \udfff"),
+        (lambda: vantor.parse_hand_field("AhK\ud800", 2),
+         "AhK\ud800\n   ^^^\n'\ud800' is not a rank, a suit, or '*'"),
+        (lambda: vantor.parse_dead_cards("Ah \udc80"),
+         "Ah \udc80\n   ^^^\n'\udc80' is not a rank, a suit, or '*'"),
+        (lambda: vantor.chunk_from_text("holdem", ["AhKh", "\ud83dQd"]),
+         "'\ud83d' is not a rank, a suit, or '*' (at byte 0)"),
+        (lambda: vantor.exact_from_text("holdem", ["AhKh", "QsQd"], "2c\ud800"),
+         "'\ud800' is not a rank, a suit, or '*' (at byte 2)"),
+        (lambda: vantor.exact_from_text("holdem", ["AhKh", "QsQd"], "", "2c \ud800 3d"),
+         "'\ud800' is not a rank, a suit, or '*' (at byte 3)"),
+        (lambda: vantor.chunk_from_text("hold\ud800em", ["AhKh", "QsQd"]),
+         'no game called "hold\\u{d800}em"; call variants() for the list'),
+        (lambda: vantor.score_batch("hi\ud800gh", ["AhKh"]), 'no kernel called "hi\\u{d800}gh"'),
+        (lambda: vantor.score_batch("high", ["AhKhQhJhTh", "AhKhQhJ\ud800"]),
+         "Invalid suit character: \ud800"),
+    ],
+)
+def test_lone_surrogates_are_characters_like_any_other(call, text):
+    with pytest.raises(ValueError) as info:
+        call()
+    assert type(info.value) is ValueError
+    assert str(info.value) == text
