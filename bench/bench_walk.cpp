@@ -28,7 +28,8 @@ template <class V>
 void spot(const char* name, std::vector<std::string_view> hands, std::string_view board) {
   const auto request = *EquityRequest<V>::from_text(hands, board, "");
   std::vector<CardLists> lists;
-  for (const auto& holdings : request.samplers) {
+  for (const RequestEntry& seat : request.seats) {
+    const auto& holdings = seat.samplers;
     CardLists list = *holdings[0].all_sets(request.live, WALK_LIMIT);
     for (std::size_t k = 1; k < holdings.size(); ++k) {
       const CardLists more = *holdings[k].all_sets(request.live, WALK_LIMIT);

@@ -9,109 +9,6 @@ namespace vantor {
 
 namespace {
 
-// A matching of slots to distinct cards, grown a holding at a time, so that
-// a search over the seats' holdings can extend it and step back by copy.
-class GrowingMatching {
- public:
-  explicit GrowingMatching(CardSet live) : live_(live) { owner_.fill(NONE); }
-
-  // False when the slots cannot all get a card beside those already placed
-  // (the matching is then spent).
-  bool add(std::span<const CardSet> slots) {
-    for (CardSet slot : slots) {
-      if (count_ == slots_.size()) return false;  // more slots than cards
-      slots_[count_] = (slot & live_).mask();
-      std::uint64_t visited = 0;
-      if (!augment(count_++, visited)) return false;
-    }
-    return true;
-  }
-
- private:
-  static constexpr std::uint8_t NONE = 0xFF;
-
-  // Finds a card for `slot`, moving other slots along an augmenting path.
-  bool augment(std::size_t slot, std::uint64_t& visited) {
-    for (std::uint64_t rest = slots_[slot] & ~visited; rest != 0; rest &= rest - 1) {
-      const auto c = static_cast<unsigned>(std::countr_zero(rest));
-      if ((visited >> c) & 1) continue;  // reached deeper down this path
-      visited |= std::uint64_t{1} << c;
-      if (owner_[c] == NONE || augment(owner_[c], visited)) {
-        owner_[c] = static_cast<std::uint8_t>(slot);
-        return true;
-      }
-    }
-    return false;
-  }
-
-  CardSet live_;
-  std::array<std::uint64_t, 64> slots_{};
-  std::array<std::uint8_t, 64> owner_{};  // per card: the slot holding it
-  std::size_t count_ = 0;
-};
-
-// Whether one holding per seat and the board can all get distinct live
-// cards at once; nothing when the search would try more holdings than a
-// setup step should (the spot is then left to dealing, as before).
-std::optional<bool> some_deal_fits(std::span<const HandSpec> seats, std::span<const CardSet> board,
-                                   CardSet live) {
-  std::uint32_t tries = 20'000;
-  GrowingMatching base(live);
-  if (!base.add(board)) return false;
-  // Seats of one holding join at once, and so do the cards a seat names in
-  // every holding; of the other holdings only those that fit beside all of
-  // that stay, and the seat with fewest branches goes first.
-  std::vector<CardSet> named(seats.size());
-  for (std::size_t i = 0; i < seats.size(); ++i) {
-    const auto& holdings = seats[i].holdings;
-    if (holdings.size() == 1) {
-      if (!base.add(holdings.front())) return false;
-      continue;
-    }
-    named[i] = CardSet::full_deck();
-    for (const Holding& h : holdings) {
-      CardSet in_h;
-      for (CardSet slot : h)
-        if (slot.is_single()) in_h |= slot;
-      named[i] &= in_h;
-    }
-    for (Card c : named[i]) {
-      const CardSet slot = CardSet::single(c);
-      if (!base.add(std::span<const CardSet>(&slot, 1))) return false;
-    }
-  }
-  // A holding without the seat's common named cards, which are placed already.
-  std::vector<std::vector<Holding>> branches;
-  for (std::size_t i = 0; i < seats.size(); ++i) {
-    if (seats[i].holdings.size() == 1) continue;
-    std::vector<Holding> fitting;
-    for (const Holding& h : seats[i].holdings) {
-      if (tries-- == 0) return std::nullopt;
-      Holding rest;
-      for (CardSet slot : h)
-        if (!(slot.is_single() && named[i].intersects(slot))) rest.push_back(slot);
-      if (GrowingMatching(base).add(rest)) fitting.push_back(std::move(rest));
-    }
-    if (fitting.empty()) return false;
-    branches.push_back(std::move(fitting));
-  }
-  std::stable_sort(branches.begin(), branches.end(),
-                   [](const auto& a, const auto& b) { return a.size() < b.size(); });
-  const auto search = [&](const auto& self, std::size_t depth,
-                          const GrowingMatching& so_far) -> std::optional<bool> {
-    if (depth == branches.size()) return true;
-    for (const Holding& h : branches[depth]) {
-      if (tries-- == 0) return std::nullopt;
-      GrowingMatching next = so_far;
-      if (!next.add(h)) continue;
-      const std::optional<bool> found = self(self, depth + 1, next);
-      if (found != false) return found;
-    }
-    return false;
-  };
-  return search(search, 0, base);
-}
-
 // The number of equally likely draws behind each card set `s` deals when
 // `left` of the entry's allowed cards are still available (one draw in that
 // many yields any given set); nothing when it depends on which cards are
@@ -147,10 +44,8 @@ std::optional<u128> draws_per_set(const SlotSampler& s, std::uint64_t left) {
 // entry's allowed set, and otherwise only cards inside it); `first`: nothing
 // is dealt before it.
 bool deals_sets_alike(const RequestData& r, std::size_t t, std::uint64_t left, bool first) {
-  const bool is_board = t == r.seat_count;
-  const std::span<const SlotSampler> samplers =
-      is_board ? std::span<const SlotSampler>(&r.board_sampler, 1)
-               : std::span<const SlotSampler>(r.samplers[t]);
+  const RequestEntry& e = r.entry(t);
+  const std::vector<SlotSampler>& samplers = e.samplers;
   std::optional<u128> common;
   for (std::size_t k = 0; k < samplers.size(); ++k) {
     const std::optional<u128> draws = draws_per_set(samplers[k], left);
@@ -158,7 +53,7 @@ bool deals_sets_alike(const RequestData& r, std::size_t t, std::uint64_t left, b
       if (first && samplers.size() == 1) continue;
       return false;
     }
-    const std::optional<ShapePlan>& plan = r.plans[t][k];
+    const std::optional<ShapePlan>& plan = e.plans[k];
     if (*draws == 0 || (plan && plan->total() == 0)) continue;  // never dealt
     if (common && *common != *draws) return false;
     common = draws;
@@ -167,36 +62,6 @@ bool deals_sets_alike(const RequestData& r, std::size_t t, std::uint64_t left, b
 }
 
 }  // namespace
-
-Outcome check_feasible(std::span<const HandSpec> seats, std::span<const CardSet> board,
-                       CardSet live) {
-  // A seat contributes, per position, every card any of its holdings accepts
-  // there; seats whose holdings disagree in length are judged elsewhere.
-  std::vector<CardSet> merged;
-  for (const HandSpec& seat : seats) {
-    if (seat.holdings.empty()) continue;
-    const std::size_t length = seat.holdings.front().size();
-    bool equal = true;
-    for (const Holding& h : seat.holdings) equal = equal && h.size() == length;
-    if (!equal) continue;
-    for (std::size_t j = 0; j < length; ++j) {
-      CardSet any;
-      for (const Holding& h : seat.holdings) any |= h[j];
-      merged.push_back(any);
-    }
-  }
-  merged.insert(merged.end(), board.begin(), board.end());
-
-  const EquityError::Infeasible failure{"the hands, board and dead cards together"};
-  for (CardSet slot : merged)
-    if (!slot.intersects(live)) return failure;
-  const std::vector<Card> cards = live.to_vector();
-  if (!has_perfect_matching(merged, cards)) return failure;
-  // Merging lets positions of different holdings fit together where no
-  // holding does; a short search over whole holdings settles most spots.
-  if (some_deal_fits(seats, board, live) == false) return failure;
-  return Ok{};
-}
 
 namespace detail {
 
@@ -209,15 +74,16 @@ std::size_t pick_by_count(std::span<const u128> counts, Rng& rng) {
 
 bool draw_by_count(const RequestData& r, std::size_t t, CardSet available, Rng& rng,
                    std::vector<Card>& out) {
-  const std::vector<u128>& counts = r.picks[t].counts;
+  const RequestEntry& e = r.entry(t);
+  const std::vector<u128>& counts = e.pick.counts;
   out.clear();
   if (counts.back() == 0) return false;
   const std::size_t k = pick_by_count(counts, rng);
-  if (const std::optional<ShapePlan>& plan = r.plans[t][k]) {
+  if (const std::optional<ShapePlan>& plan = e.plans[k]) {
     plan->draw_from(plan->classes(), plan->cumulative(), plan->total(), rng, out);
   } else {
     // No plan: cards uniform from the slots' reach, kept when they fill them.
-    const Holding& h = r.slots[t][k];
+    const Holding& h = e.holdings[k];
     CardSet reach;
     for (CardSet slot : h) reach |= slot;
     reach = allowed_for(r, t, reach & r.live);
@@ -233,34 +99,32 @@ bool draw_by_count(const RequestData& r, std::size_t t, CardSet available, Rng& 
 }  // namespace detail
 
 void assign_picks(RequestData& r) {
-  const std::size_t n = r.seat_count;
-  r.picks.resize(n + 1);
-  const auto entry_size = [&r, n](std::size_t t) {
-    return t < n ? r.slots[t].front().size() : r.board_slots;
-  };
   std::uint64_t taken = 0;  // cards earlier entries take beside their named ones
   bool first = true;
   for (const std::size_t t : r.order) {
-    if (t == n && r.board_slots == 0) continue;
+    if (t == r.seat_count && r.board_slots == 0) continue;
+    RequestEntry& e = r.entry(t);
     const std::uint64_t allowed = detail::allowed_for(r, t, r.live).count();
     const std::uint64_t left = allowed > taken ? allowed - taken : 0;
-    r.picks[t].slots_by_count = !deals_sets_alike(r, t, left, first);
-    taken += entry_size(t) - r.fixed[t].count();
+    e.pick.slots_by_count = !deals_sets_alike(r, t, left, first);
+    taken += e.holdings.front().size() - e.fixed.count();
     first = false;
   }
   r.plain_slots = true;
-  for (std::size_t t = 0; t <= n; ++t) {
-    EntryPick& pick = r.picks[t];
+  for (std::size_t t = 0; t <= r.seat_count; ++t) {
+    RequestEntry& e = r.entry(t);
+    EntryPick& pick = e.pick;
     r.plain_slots = r.plain_slots && !pick.slots_by_count;
     if (!pick.slots_by_count && !pick.weighted_by_count) continue;
     // A holding's card sets over the entry's allowed cards: its plan's total,
     // or without a plan the draws of its fallback (cards from the slots' reach).
     const CardSet allowed = detail::allowed_for(r, t, r.live);
     u128 sum = 0;
-    for (std::size_t k = 0; k < r.slots[t].size(); ++k) {
-      const Holding& h = r.slots[t][k];
+    pick.counts.reserve(e.holdings.size());
+    for (std::size_t k = 0; k < e.holdings.size(); ++k) {
+      const Holding& h = e.holdings[k];
       u128 count = 0;
-      if (const std::optional<ShapePlan>& plan = r.plans[t][k]) {
+      if (const std::optional<ShapePlan>& plan = e.plans[k]) {
         count = plan->total();
       } else {
         CardSet reach;
@@ -291,7 +155,7 @@ std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
     const std::uint64_t allowed = detail::allowed_for(r, t, CardSet::full_deck()).mask();
     const auto first = static_cast<std::uint32_t>(d.holdings_.size());
     if (t < r.seat_count) {
-      const auto& holdings = r.samplers[t];
+      const auto& holdings = r.seats[t].samplers;
       if (holdings.empty()) return std::nullopt;
       const std::size_t size = holdings.front().forced().size() + holdings.front().open_count();
       for (const SlotSampler& s : holdings) {
@@ -304,10 +168,11 @@ std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
       d.cards_.set_size(t, size);
     } else {
       if (r.board_slots == 0) continue;
-      if (!DealtCards::fits(r.board_sampler)) return std::nullopt;
-      add_holding(r.board_sampler);
+      const SlotSampler& board = r.board.samplers.front();
+      if (!DealtCards::fits(board)) return std::nullopt;
+      add_holding(board);
       d.entries_.push_back({allowed, 0, 0, first, static_cast<std::uint32_t>(t)});
-      d.cards_.set_size(t, r.board_sampler.forced().size() + r.board_sampler.open_count());
+      d.cards_.set_size(t, board.forced().size() + board.open_count());
     }
   }
   return d;
@@ -319,8 +184,8 @@ bool choose_dealing(const RequestData& r) {
 
 bool weighted_by_trials(const RequestData& r) {
   // A holding without a plan (or with nothing to deal) cannot be weighed.
-  for (const auto& entry : r.log_weights)
-    for (double w : entry)
+  for (std::size_t t = 0; t <= r.seat_count; ++t)
+    for (double w : r.entry(t).log_weights)
       if (!std::isfinite(w)) return false;
 
   Rng rng = Rng::seed_from_u64(DEALING_TRIAL_SEED);

@@ -35,18 +35,11 @@
 
 namespace vantor {
 
-// Fails with "No deal can satisfy the hands, board and dead cards together"
-// when the slots of all seats (merged position by position over each seat's
-// holdings) and of the board cannot all get distinct live cards. A necessary
-// condition only: a spot it accepts may still have no single fitting deal.
-[[nodiscard]] Outcome check_feasible(std::span<const HandSpec> seats,
-                                     std::span<const CardSet> board, CardSet live);
-
 namespace detail {
 
 // The cards entry t may take: available ones not certainly held by another entry.
 inline CardSet allowed_for(const RequestData& r, std::size_t t, CardSet available) {
-  return available & (r.fixed[t] | (CardSet::full_deck() - r.fixed_all));
+  return available & (r.entry(t).fixed | (CardSet::full_deck() - r.fixed_all));
 }
 
 inline void remove_dealt(CardSet& available, std::span<const Card> cards) {
@@ -78,16 +71,15 @@ inline bool deal(const RequestData& r, Rng& rng, std::vector<std::vector<Card>>&
   for (const std::size_t t : r.order) {
     const bool is_board = t == r.seat_count;
     if (is_board && r.board_slots == 0) continue;
+    const RequestEntry& e = r.entry(t);
     std::vector<Card>& target = is_board ? board : seats[t];
-    if (r.picks[t].slots_by_count) [[unlikely]] {
+    if (e.pick.slots_by_count) [[unlikely]] {
       if (!detail::draw_by_count(r, t, available, rng, target)) return false;
-    } else if (!is_board) {
-      const auto& holdings = r.samplers[t];
-      // Drawn even for a single holding: seeded streams depend on it.
-      const std::size_t index = rng.below64(holdings.size());
-      if (!holdings[index].draw(detail::allowed_for(r, t, available), rng, target)) return false;
-    } else if (!r.board_sampler.draw(detail::allowed_for(r, t, available), rng, board)) {
-      return false;
+    } else {
+      // A seat's pick is drawn even for a single holding: seeded streams
+      // depend on it. The board has one holding and no pick.
+      const std::size_t index = is_board ? 0 : rng.below64(e.samplers.size());
+      if (!e.samplers[index].draw(detail::allowed_for(r, t, available), rng, target)) return false;
     }
     detail::remove_dealt(available, target);
   }
@@ -108,19 +100,19 @@ inline std::optional<double> deal_weighted(const RequestData& r, Rng& rng,
   for (const std::size_t t : r.order) {
     const bool is_board = t == r.seat_count;
     if (is_board && r.board_slots == 0) continue;
-    const EntryPick& pick = r.picks[t];
+    const RequestEntry& e = r.entry(t);
     std::size_t index = 0;
-    if (pick.weighted_by_count) {
-      if (pick.counts.back() == 0) return std::nullopt;
-      index = detail::pick_by_count(pick.counts, rng);
-    } else if (r.slots[t].size() > 1) {
-      index = rng.below64(r.slots[t].size());
+    if (e.pick.weighted_by_count) {
+      if (e.pick.counts.back() == 0) return std::nullopt;
+      index = detail::pick_by_count(e.pick.counts, rng);
+    } else if (e.holdings.size() > 1) {
+      index = rng.below64(e.holdings.size());
     }
-    const std::optional<ShapePlan>& plan = r.plans[t][index];
+    const std::optional<ShapePlan>& plan = e.plans[index];
     if (!plan) return std::nullopt;
     const u128 count = plan->weigh(detail::allowed_for(r, t, available), scratch);
     if (count == 0) return std::nullopt;
-    log_sum += std::log(static_cast<double>(count)) - r.log_weights[t][index];
+    log_sum += std::log(static_cast<double>(count)) - e.log_weights[index];
     std::vector<Card>& target = is_board ? board : seats[t];
     target.clear();
     plan->draw_from(scratch.classes, scratch.cumulative, count, rng, target);

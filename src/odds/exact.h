@@ -49,9 +49,9 @@ inline std::optional<u128> open_set_count(const SlotSampler& sampler, CardSet av
 template <class V>
 bool certainly_too_many(const EquityRequest<V>& request) {
   u128 product = 1;
-  for (const auto& holdings : request.samplers) {
+  for (const RequestEntry& seat : request.seats) {
     u128 known = 0;
-    for (const SlotSampler& sampler : holdings) {
+    for (const SlotSampler& sampler : seat.samplers) {
       const std::optional<u128> count = open_set_count(sampler, request.live);
       if (!count) continue;
       if (*count > WALK_LIMIT) return true;
@@ -74,12 +74,12 @@ struct SeatSize {
 
 template <class V>
 std::optional<SeatSize> seat_size(const EquityRequest<V>& request, std::size_t i) {
-  const auto& samplers = request.samplers[i];
+  const auto& samplers = request.seats[i].samplers;
   std::vector<std::uint64_t> counts(samplers.size());
   u128 size = 0;
   bool exact = true;
   for (std::size_t k = 0; k < samplers.size(); ++k) {
-    if (const std::uint32_t first = request.alike[i][k]; first != k) {
+    if (const std::uint32_t first = request.seats[i].alike[k]; first != k) {
       counts[k] = counts[first];
     } else {
       const auto count = samplers[k].set_count(request.live, WALK_LIMIT);
@@ -99,13 +99,13 @@ template <class V>
 std::optional<CardLists> seat_list(const EquityRequest<V>& request, std::size_t i,
                                    std::uint64_t reserve, std::uint64_t room,
                                    const std::atomic<bool>* stop) {
-  const auto& samplers = request.samplers[i];
+  const auto& samplers = request.seats[i].samplers;
   std::optional<CardLists> list;
   std::vector<std::pair<std::size_t, std::size_t>> ranges(samplers.size());  // first list, count
   for (std::size_t k = 0; k < samplers.size(); ++k) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return std::nullopt;
     const std::size_t at = list ? list->size() : 0;
-    if (const std::uint32_t first = request.alike[i][k]; first != k) {
+    if (const std::uint32_t first = request.seats[i].alike[k]; first != k) {
       ranges[k] = {at, ranges[first].second};
       if (ranges[k].second != 0) list->repeat(ranges[first].first, ranges[k].second);
     } else {
@@ -140,7 +140,7 @@ Result<std::optional<ChunkResult>> run_exact(const EquityRequest<V>& request,
   std::vector<std::uint64_t> sizes(seats);
   u128 product = 1;
   for (std::size_t i = 0; i < seats; ++i) {
-    if (request.samplers[i].empty()) return none;
+    if (request.seats[i].samplers.empty()) return none;
     std::optional<detail::SeatSize> size = detail::seat_size(request, i);
     if (!size) return none;
     if (!size->exact) {

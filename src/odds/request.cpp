@@ -7,9 +7,10 @@
 #include <limits>
 
 #include "notation/parser.h"
-#include "odds/deal.h"
+#include "odds/deal.h"  // assign_picks, choose_dealing
 #include "odds/pool.h"  // free_later
 #include "odds/threads.h"
+#include "sampler/matching.h"
 
 namespace vantor {
 namespace {
@@ -75,9 +76,12 @@ std::uint64_t live_slot_count(std::span<const CardSet> holding, CardSet live) {
   return sum;
 }
 
-// Steps of `build` that check the seats' holding lengths and pad short ones,
-// in place.
-Outcome normalise_seats(const TableRules& rules, std::vector<HandSpec>& seats) {
+// The seat count, then each seat's holding lengths; short holdings are
+// padded in place with slots open to any card.
+Outcome check_seats(const TableRules& rules, std::vector<HandSpec>& seats) {
+  const std::size_t n = seats.size();
+  if (n < 2) return EquityError::TooFewSeats{};
+  if (n > rules.seat_limit) return EquityError::TooManySeats{n, rules.seat_limit};
   if (rules.stud) {
     // Stud seats show the same number of cards at any moment of the hand.
     std::optional<std::size_t> common;
@@ -100,6 +104,157 @@ Outcome normalise_seats(const TableRules& rules, std::vector<HandSpec>& seats) {
       for (Holding& h : seat.holdings) h.resize(rules.hole_slots, CardSet::full_deck());
   }
   return Ok{};
+}
+
+// Every seat has a holding in which no slot is empty.
+Outcome check_fillable(std::span<const HandSpec> seats) {
+  for (const HandSpec& seat : seats) {
+    const bool fillable = std::any_of(seat.holdings.begin(), seat.holdings.end(), [](const Holding& h) {
+      return std::none_of(h.begin(), h.end(), [](CardSet s) { return s.is_empty(); });
+    });
+    if (!fillable) return EquityError::Infeasible{"a hand"};
+  }
+  return Ok{};
+}
+
+Outcome check_board(const TableRules& rules, std::span<const CardSet> board, CardSet dead) {
+  if (board.size() > rules.board_size) return EquityError::BoardSize{board.size()};
+  if (board.size() < rules.min_board) return EquityError::UnseenBoard{rules.min_board, board.size()};
+  const CardSet foreign_dead = (dead & CardSet::full_deck()) - rules.deck;
+  if (!foreign_dead.is_empty()) return GameError::NotInDeck{foreign_dead.lowest()};
+  return Ok{};
+}
+
+// Sets each entry's `fixed` (a seat's cards named in every holding, the
+// board's named cards) and their union; a card named by two entries, dead or
+// outside the deck is the error.
+Outcome claim_named(const TableRules& rules, std::span<const HandSpec> seats,
+                    std::span<const CardSet> board, RequestData& r) {
+  for (std::size_t i = 0; i < seats.size(); ++i) {
+    const auto& holdings = seats[i].holdings;
+    CardSet common = named_cards(holdings.front());
+    for (const Holding& h : holdings) common &= named_cards(h);
+    r.seats[i].fixed = common;
+  }
+  r.board.fixed = named_cards(board);
+  for (std::size_t t = 0; t <= seats.size(); ++t) {
+    const CardSet f = r.entry(t).fixed;
+    if (const CardSet shared = f & r.fixed_all; !shared.is_empty())
+      return GameError::DuplicateCard{shared.lowest()};
+    r.fixed_all |= f;
+  }
+  if (const CardSet unusable = r.fixed_all - r.live; !unusable.is_empty()) {
+    const Card c = unusable.lowest();
+    if (rules.deck.contains(c)) return GameError::DuplicateCard{c};
+    return GameError::NotInDeck{c};
+  }
+  return Ok{};
+}
+
+// A seat's samplers, one per holding, equal holdings sharing one; each
+// distinct holding's listing counts against `listing_left`. False when
+// `halted` answered true.
+bool prepare_samplers(RequestEntry& seat, CardSet live, std::uint64_t& listing_left,
+                      const std::function<bool()>& halted) {
+  seat.alike = first_alike(seat.holdings);
+  if (asked_to_stop(halted)) return false;
+  seat.samplers.reserve(seat.holdings.size());
+  for (std::size_t k = 0; k < seat.holdings.size(); ++k) {
+    const std::uint32_t first = seat.alike[k];
+    if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted)) return false;
+    if (first != k) {
+      seat.samplers.push_back(seat.samplers[first]);
+      continue;
+    }
+    seat.samplers.emplace_back(seat.holdings[k], live, listing_left);
+    listing_left -= std::min<std::uint64_t>(listing_left, seat.samplers.back().enumerated().size());
+  }
+  return true;
+}
+
+// Most constrained first, so that hopeless deals fail early; the stable sort
+// keeps equal keys in index order (the board after equal seats).
+void order_entries(RequestData& r) {
+  const std::size_t n = r.seat_count;
+  std::vector<std::uint64_t> keys(n + 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t key = std::numeric_limits<std::uint64_t>::max();
+    for (const Holding& h : r.seats[i].holdings) key = std::min(key, live_slot_count(h, r.live));
+    keys[i] = key;
+  }
+  keys[n] = live_slot_count(r.board.holdings.front(), r.live);
+  r.order.resize(n + 1);
+  for (std::size_t i = 0; i <= n; ++i) r.order[i] = i;
+  std::stable_sort(r.order.begin(), r.order.end(),
+                   [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+}
+
+// An entry's shape plans and log weights, and whether weighted dealing picks
+// its holding by count. Plans count the card sets the entry can take once
+// every other entry's named cards are gone. False when `halted` answered true.
+bool prepare_plans(RequestEntry& e, CardSet live, CardSet fixed_all,
+                   const std::function<bool()>& halted) {
+  const CardSet avail = live & (e.fixed | (CardSet::full_deck() - fixed_all));
+  const CardSet claimed = live - avail;
+  const std::size_t count = e.holdings.size();
+  // ln(sets over all live cards) - ln(sets over avail), per holding: what
+  // a holding loses to the named cards of other entries.
+  std::vector<double> lost(count, 0.0);
+  e.plans.reserve(count);
+  e.log_weights.reserve(count);
+  // Whether every holding that can be dealt has as many sets over all live
+  // cards as the others (unknown when one of them cannot be counted).
+  std::optional<u128> common_wide;
+  bool equal_wide = true;
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t first = e.alike[k];
+    if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted)) return false;
+    const Holding& h = e.holdings[k];
+    if (first != k) {
+      e.plans.push_back(e.plans[first]);  // shares the shapes
+      e.log_weights.push_back(e.log_weights[first]);
+      lost[k] = lost[first];
+      continue;
+    }
+    if (h.empty()) {
+      e.plans.emplace_back(std::nullopt);
+      e.log_weights.push_back(0.0);
+      continue;
+    }
+    auto plan = ShapePlan::build(h, avail);
+    e.log_weights.push_back(plan ? std::log(static_cast<double>(plan->total()))
+                                 : std::numeric_limits<double>::quiet_NaN());
+    CardSet reach;
+    for (CardSet slot : h) reach |= slot;
+    if (plan && plan->total() > 0) {
+      std::optional<u128> wide_total = plan->total();
+      if (reach.intersects(claimed)) {
+        const auto wide = ShapePlan::build(h, live);
+        wide_total = wide ? std::optional<u128>(wide->total()) : std::nullopt;
+        if (wide) lost[k] = std::log(static_cast<double>(wide->total())) - e.log_weights[k];
+      }
+      if (!wide_total || (common_wide && *common_wide != *wide_total)) equal_wide = false;
+      if (!common_wide) common_wide = wide_total;
+    }
+    e.plans.push_back(std::move(plan));
+  }
+  // Holdings of unequal size: weighted dealing picks them by their counts
+  // and divides each deal's weight by the chosen holding's own count.
+  if (!equal_wide) {
+    e.pick.weighted_by_count = true;
+    return true;
+  }
+  // Picked uniformly, alternatives of one seat must keep the proportions of
+  // their card sets over all live cards (slot dealing and the exact walk
+  // reject the sets that clash with named cards, they do not renormalise
+  // each holding). Normalised by the least loss, so the weights are the
+  // plain counts whenever no holding loses more than another.
+  double least = std::numeric_limits<double>::infinity();
+  for (std::size_t k = 0; k < count; ++k)
+    if (std::isfinite(e.log_weights[k])) least = std::min(least, lost[k]);
+  for (std::size_t k = 0; k < count; ++k)
+    if (std::isfinite(e.log_weights[k]) && lost[k] != least) e.log_weights[k] += lost[k] - least;
+  return true;
 }
 
 }  // namespace
@@ -147,182 +302,46 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
                                                       std::span<const CardSet> board_in,
                                                       CardSet dead,
                                                       const std::function<bool()>& halted) {
-  const std::size_t n = seats.size();
-  if (n < 2) return EquityError::TooFewSeats{};
-  if (n > rules.seat_limit) return EquityError::TooManySeats{n, rules.seat_limit};
-
-  if (Outcome normalised = normalise_seats(rules, seats); !normalised)
-    return std::move(normalised).error();
+  if (Outcome checked = check_seats(rules, seats); !checked) return std::move(checked).error();
   if (asked_to_stop(halted)) return abandon(seats);
+  if (Outcome checked = check_fillable(seats); !checked) return std::move(checked).error();
+  if (Outcome checked = check_board(rules, board_in, dead); !checked)
+    return std::move(checked).error();
 
-  for (const HandSpec& seat : seats) {
-    const bool fillable = std::any_of(seat.holdings.begin(), seat.holdings.end(), [](const Holding& h) {
-      return std::none_of(h.begin(), h.end(), [](CardSet s) { return s.is_empty(); });
-    });
-    if (!fillable) return EquityError::Infeasible{"a hand"};
-  }
-
-  if (board_in.size() > rules.board_size) return EquityError::BoardSize{board_in.size()};
-  if (board_in.size() < rules.min_board)
-    return EquityError::UnseenBoard{rules.min_board, board_in.size()};
-
-  const CardSet foreign_dead = (dead & CardSet::full_deck()) - rules.deck;
-  if (!foreign_dead.is_empty()) return GameError::NotInDeck{foreign_dead.lowest()};
-  const CardSet live = rules.deck - dead;
-
+  RequestData r;
+  r.seat_count = seats.size();
+  r.live = rules.deck - dead;
   std::vector<CardSet> board(board_in.begin(), board_in.end());
   board.resize(rules.board_size, CardSet::full_deck());
-
   if (rules.pin_suits) {
-    if (auto pinned = pin_open_suits(seats, board, live)) {
+    if (auto pinned = pin_open_suits(seats, board, r.live)) {
       seats = std::move(pinned->seats);
       board = std::move(pinned->board);
     }
   }
 
   if (asked_to_stop(halted)) return abandon(seats);
-  std::vector<CardSet> fixed(n + 1);
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto& holdings = seats[i].holdings;
-    CardSet common = named_cards(holdings.front());
-    for (const Holding& h : holdings) common &= named_cards(h);
-    fixed[i] = common;
-  }
-  fixed[n] = named_cards(board);
-
-  CardSet fixed_all;
-  for (CardSet f : fixed) {
-    const CardSet shared = f & fixed_all;
-    if (!shared.is_empty()) return GameError::DuplicateCard{shared.lowest()};
-    fixed_all |= f;
-  }
-  if (const CardSet unusable = fixed_all - live; !unusable.is_empty()) {
-    const Card c = unusable.lowest();
-    if (rules.deck.contains(c)) return GameError::DuplicateCard{c};
-    return GameError::NotInDeck{c};
-  }
-
+  r.seats.resize(r.seat_count);
+  if (Outcome claimed = claim_named(rules, seats, board, r); !claimed)
+    return std::move(claimed).error();
   if (asked_to_stop(halted)) return abandon(seats);
-  if (auto feasible = check_feasible(seats, board, live); !feasible)
-    return std::move(feasible).error();
+  if (!deal_may_exist(seats, board, r.live))
+    return EquityError::Infeasible{"the hands, board and dead cards together"};
   if (asked_to_stop(halted)) return abandon(seats);
 
-  RequestData r{SlotSampler(board, live)};
-  r.board_slots = board.size();
-  r.live = live;
-  r.fixed_all = fixed_all;
-  r.seat_count = n;
   r.threads = default_threads();
-
-  r.alike.resize(n);
-  r.samplers.resize(n);
+  r.board_slots = board.size();
+  r.board.samplers.emplace_back(board, r.live);
+  r.board.holdings.push_back(std::move(board));
+  r.board.alike.push_back(0);
   std::uint64_t listing_left = LISTING_BUDGET;
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::vector<Holding>& holdings = seats[i].holdings;
-    r.alike[i] = first_alike(holdings);
-    if (asked_to_stop(halted)) return abandon(seats, r);
-    std::vector<SlotSampler>& samplers = r.samplers[i];
-    samplers.reserve(holdings.size());
-    for (std::size_t k = 0; k < holdings.size(); ++k) {
-      const std::uint32_t first = r.alike[i][k];
-      if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted))
-        return abandon(seats, r);
-      if (first != k) {
-        samplers.push_back(samplers[first]);
-        continue;
-      }
-      samplers.emplace_back(holdings[k], live, listing_left);
-      listing_left -= std::min<std::uint64_t>(listing_left, samplers.back().enumerated().size());
-    }
+  for (std::size_t i = 0; i < r.seat_count; ++i) {
+    r.seats[i].holdings = std::move(seats[i].holdings);
+    if (!prepare_samplers(r.seats[i], r.live, listing_left, halted)) return abandon(seats, r);
   }
-
-  // Most constrained first, so that hopeless deals fail early; the stable
-  // sort keeps equal keys in index order (the board after equal seats).
-  std::vector<std::uint64_t> keys(n + 1);
-  for (std::size_t i = 0; i < n; ++i) {
-    std::uint64_t key = std::numeric_limits<std::uint64_t>::max();
-    for (const Holding& h : seats[i].holdings) key = std::min(key, live_slot_count(h, live));
-    keys[i] = key;
-  }
-  keys[n] = live_slot_count(board, live);
-  r.order.resize(n + 1);
-  for (std::size_t i = 0; i <= n; ++i) r.order[i] = i;
-  std::stable_sort(r.order.begin(), r.order.end(),
-                   [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-
-  r.fixed = std::move(fixed);
-  r.slots.reserve(n + 1);
-  for (HandSpec& seat : seats) r.slots.push_back(std::move(seat.holdings));
-  r.slots.push_back({board});
-
-  r.plans.resize(n + 1);
-  r.log_weights.resize(n + 1);
-  r.picks.resize(n + 1);
-  const CardSet unclaimed = CardSet::full_deck() - fixed_all;
-  for (std::size_t i = 0; i <= n; ++i) {
-    // Plans count the card sets an entry can take once every other entry's
-    // named cards are gone.
-    const CardSet avail = live & (r.fixed[i] | unclaimed);
-    const CardSet claimed = live - avail;
-    // ln(sets over all live cards) - ln(sets over avail), per holding: what
-    // a holding loses to the named cards of other entries.
-    std::vector<double> lost(r.slots[i].size(), 0.0);
-    r.plans[i].reserve(r.slots[i].size());
-    r.log_weights[i].reserve(r.slots[i].size());
-    // Whether every holding that can be dealt has as many sets over all live
-    // cards as the others (unknown when one of them cannot be counted).
-    std::optional<u128> common_wide;
-    bool equal_wide = true;
-    for (std::size_t k = 0; k < r.slots[i].size(); ++k) {
-      const std::size_t first = i < n ? r.alike[i][k] : k;
-      if ((first == k || k % STOP_STRIDE == 0) && asked_to_stop(halted)) return abandon(r);
-      const Holding& h = r.slots[i][k];
-      if (first != k) {
-        r.plans[i].push_back(r.plans[i][first]);  // shares the shapes
-        r.log_weights[i].push_back(r.log_weights[i][first]);
-        lost[k] = lost[first];
-        continue;
-      }
-      if (h.empty()) {
-        r.plans[i].emplace_back(std::nullopt);
-        r.log_weights[i].push_back(0.0);
-        continue;
-      }
-      auto plan = ShapePlan::build(h, avail);
-      r.log_weights[i].push_back(plan ? std::log(static_cast<double>(plan->total()))
-                                      : std::numeric_limits<double>::quiet_NaN());
-      CardSet reach;
-      for (CardSet slot : h) reach |= slot;
-      if (plan && plan->total() > 0) {
-        std::optional<u128> wide_total = plan->total();
-        if (reach.intersects(claimed)) {
-          const auto wide = ShapePlan::build(h, live);
-          wide_total = wide ? std::optional<u128>(wide->total()) : std::nullopt;
-          if (wide) lost[k] = std::log(static_cast<double>(wide->total())) - r.log_weights[i][k];
-        }
-        if (!wide_total || (common_wide && *common_wide != *wide_total)) equal_wide = false;
-        if (!common_wide) common_wide = wide_total;
-      }
-      r.plans[i].push_back(std::move(plan));
-    }
-    // Holdings of unequal size: weighted dealing picks them by their counts
-    // and divides each deal's weight by the chosen holding's own count.
-    if (!equal_wide) {
-      r.picks[i].weighted_by_count = true;
-      continue;
-    }
-    // Picked uniformly, alternatives of one seat must keep the proportions of
-    // their card sets over all live cards (slot dealing and the exact walk
-    // reject the sets that clash with named cards, they do not renormalise
-    // each holding). Normalised by the least loss, so the weights are the
-    // plain counts whenever no holding loses more than another.
-    double least = std::numeric_limits<double>::infinity();
-    for (std::size_t k = 0; k < lost.size(); ++k)
-      if (std::isfinite(r.log_weights[i][k])) least = std::min(least, lost[k]);
-    for (std::size_t k = 0; k < lost.size(); ++k)
-      if (std::isfinite(r.log_weights[i][k]) && lost[k] != least)
-        r.log_weights[i][k] += lost[k] - least;
-  }
+  order_entries(r);
+  for (std::size_t t = 0; t <= r.seat_count; ++t)
+    if (!prepare_plans(r.entry(t), r.live, r.fixed_all, halted)) return abandon(r);
   assign_picks(r);
 
   if (asked_to_stop(halted)) return abandon(r);
@@ -331,13 +350,13 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
 }
 
 bool RequestData::names_every_seat() const {
-  if (slots.size() != seat_count + 1) return false;
-  for (std::size_t i = 0; i < seat_count; ++i) {
-    if (slots[i].size() != 1) return false;
-    for (CardSet slot : slots[i][0])
+  if (board.holdings.empty()) return false;  // not built
+  for (const RequestEntry& seat : seats) {
+    if (seat.holdings.size() != 1) return false;
+    for (CardSet slot : seat.holdings.front())
       if (slot.count() != 1) return false;
   }
-  for (CardSet slot : slots[seat_count].front())
+  for (CardSet slot : board.holdings.front())
     if (slot.count() != 1 && slot != CardSet::full_deck()) return false;
   return true;
 }

@@ -45,34 +45,43 @@ struct EntryPick {
   std::vector<u128> counts;
 };
 
+// One entry of a deal, a seat or the board, and everything dealing needs of
+// it. A seat lists its holdings (alternatives); the board has exactly one,
+// its slots padded to the game's board size. Vectors are per holding.
+struct RequestEntry {
+  std::vector<Holding> holdings;                // normalised
+  std::vector<SlotSampler> samplers;            // prepared with the request's `live`
+  // The entry's first holding equal to each one (its own index if none
+  // comes before it). Equal holdings share their samplers' and plans'
+  // tables, so a seat written as many copies costs one.
+  std::vector<std::uint32_t> alike;
+  std::vector<std::optional<ShapePlan>> plans;
+  // ln(plan total), NaN without a plan, 0 for an empty holding; raised for
+  // a holding that loses more of its card sets to other entries' named cards
+  // than the entry's other holdings do, unless weighted dealing picks by count.
+  std::vector<double> log_weights;
+  CardSet fixed;                                // cards held in every holding (board: named cards)
+  EntryPick pick;
+};
+
 // The fields of a request; the same for every game, so that building and
 // dealing are compiled once. `EquityRequest<V>` adds the game. Read-only once
-// built. Entry n of the per-entry vectors (n = seat_count) is the board.
+// built. An entry index t names seat t below `seat_count` and the board at it.
 class RequestData {
  public:
-  SlotSampler board_sampler;       // over the padded board, prepared with `live`
+  std::vector<RequestEntry> seats;
+  RequestEntry board;
+  std::size_t seat_count = 0;      // seats.size()
   std::size_t board_slots = 0;     // board slot sets after padding
   CardSet live;                    // the game's deck without the dead cards
-  CardSet fixed_all;               // union of `fixed`
-  std::size_t seat_count = 0;
+  CardSet fixed_all;               // union of every entry's `fixed`
   std::size_t threads = 1;         // the default thread count when the request was built
-  std::vector<std::vector<SlotSampler>> samplers;  // [seat][holding], prepared with `live`
-  // [seat][holding]: the seat's first holding equal to this one (its own
-  // index if none comes before it). Equal holdings share their samplers'
-  // and plans' tables, so a seat written as many copies costs one.
-  std::vector<std::vector<std::uint32_t>> alike;
-  std::vector<std::size_t> order;  // dealing order over 0..n; n is the board
-  std::vector<CardSet> fixed;      // [entry]: cards held in every holding (board: named cards)
-  std::vector<std::vector<Holding>> slots;  // [entry][holding]: normalised holdings; board has one
-  std::vector<std::vector<std::optional<ShapePlan>>> plans;  // [entry][holding]
-  // [entry][holding]: ln(plan total), NaN without a plan, 0 for an empty
-  // holding; raised for a holding that loses more of its card sets to other
-  // entries' named cards than the entry's other holdings do, unless the
-  // entry's weighted dealing picks by count.
-  std::vector<std::vector<double>> log_weights;
-  std::vector<EntryPick> picks;    // [entry]
+  std::vector<std::size_t> order;  // dealing order over the entries, most constrained first
   bool plain_slots = true;         // no entry picks by count: every holding drawn as it always was
   bool weighted = false;           // Monte Carlo deals use `deal_weighted` rather than `deal`
+
+  const RequestEntry& entry(std::size_t t) const { return t < seat_count ? seats[t] : board; }
+  RequestEntry& entry(std::size_t t) { return t < seat_count ? seats[t] : board; }
 
   // True when every seat names all its cards in a single holding and every
   // board slot is a named card or open to any card: nothing to choose
@@ -91,9 +100,6 @@ class RequestData {
   [[nodiscard]] static Result<std::optional<RequestData>> build(
       const TableRules& rules, std::vector<HandSpec> seats, std::span<const CardSet> board,
       CardSet dead, const std::function<bool()>& halted = {});
-
- private:
-  explicit RequestData(SlotSampler board) : board_sampler(std::move(board)) {}
 };
 
 // Hand, board and dead-card fields read with a game's notation rules.

@@ -138,7 +138,7 @@ inline constexpr std::uint64_t SMALL_BATCH_SAMPLES = 1024;
 inline bool walk_is_small(const RequestData& request) {
   if (!request.names_every_seat()) return false;
   unsigned open = 0;
-  for (CardSet slot : request.slots[request.seat_count].front()) open += slot.count() != 1;
+  for (CardSet slot : request.board.holdings.front()) open += slot.count() != 1;
   const unsigned left = (request.live - request.fixed_all).count();
   return open <= left && binomial(left, open) <= SMALL_WALK_BOARDS;
 }

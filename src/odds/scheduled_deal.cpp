@@ -23,11 +23,11 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
     const SlotSampler* s;
     const bool is_seat = t < r.seat_count;
     if (is_seat) {
-      if (r.samplers[t].size() != 1) return std::nullopt;
-      s = &r.samplers[t].front();
+      if (r.seats[t].samplers.size() != 1) return std::nullopt;
+      s = &r.seats[t].samplers.front();
     } else {
       if (r.board_slots == 0) continue;
-      s = &r.board_sampler;
+      s = &r.board.samplers.front();
     }
     if (!DealtCards::fits(*s)) return std::nullopt;
     std::uint64_t forced = 0;

@@ -91,7 +91,7 @@ class Walk {
       if (auto played = play(std::span<const Card>()); !played) return played.error();
       return true;
     }
-    const SlotSampler& sampler = request_.board_sampler;
+    const SlotSampler& sampler = request_.board.samplers.front();
     if (sampler.mode() == SamplerMode::Free) return walk_open_boards(sampler, available);
     const std::optional<CardLists> boards = sampler.all_sets(available, budget_, stop_);
     if (!boards) return false;
@@ -118,7 +118,7 @@ class Walk {
   // then refused before its first showdown, with the same answer.
   bool open_boards_fit(CardSet available) const {
     if (request_.board_slots == 0) return true;
-    const SlotSampler& sampler = request_.board_sampler;
+    const SlotSampler& sampler = request_.board.samplers.front();
     if (sampler.mode() != SamplerMode::Free) return true;
     CardSet named;
     for (Card c : sampler.forced()) named.insert(c);
@@ -328,7 +328,7 @@ class Walk {
 
   std::uint64_t forced_mask() const {
     std::uint64_t mask = 0;
-    for (Card c : request_.board_sampler.forced()) mask |= std::uint64_t{1} << c.index();
+    for (Card c : request_.board.samplers.front().forced()) mask |= std::uint64_t{1} << c.index();
     return mask;
   }
 

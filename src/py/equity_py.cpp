@@ -201,7 +201,7 @@ template <class V>
 void drop(Result<std::unique_ptr<EquityRequest<V>>>& request) {
   if (!request || !*request) return;
   std::size_t holdings = 0;
-  for (const auto& seat : (**request).samplers) holdings += seat.size();
+  for (const RequestEntry& seat : (**request).seats) holdings += seat.samplers.size();
   if (holdings > (1u << 16)) free_later(std::move(*request));
 }
 

@@ -119,13 +119,13 @@ void expect_sound_deals(const EquityRequest<V>& r, std::uint64_t seed) {
     CardSet all;
     std::size_t count = 0;
     for (std::size_t s = 0; s < r.seat_count; ++s) {
-      ASSERT_EQ(seats[s].size(), r.slots[s][0].size());
-      ASSERT_TRUE(r.fixed[s].is_subset_of(set_of(seats[s])));
+      ASSERT_EQ(seats[s].size(), r.seats[s].holdings[0].size());
+      ASSERT_TRUE(r.seats[s].fixed.is_subset_of(set_of(seats[s])));
       all |= set_of(seats[s]);
       count += seats[s].size();
     }
     ASSERT_EQ(board.size(), r.board_slots);
-    ASSERT_TRUE(r.fixed[r.seat_count].is_subset_of(set_of(board)));
+    ASSERT_TRUE(r.board.fixed.is_subset_of(set_of(board)));
     all |= set_of(board);
     count += board.size();
     ASSERT_EQ(all.count(), count) << "a card dealt twice";
@@ -142,8 +142,8 @@ TEST(Deal, RangesWithCardRemovalMatchBruteForce) {
 
   Distribution exact;
   std::vector<CardSet> seat0, seat1;
-  for (const Holding& h : r.slots[0]) seat0.push_back(h[0] | h[1]);
-  for (const Holding& h : r.slots[1]) seat1.push_back(h[0] | h[1]);
+  for (const Holding& h : r.seats[0].holdings) seat0.push_back(h[0] | h[1]);
+  for (const Holding& h : r.seats[1].holdings) seat1.push_back(h[0] | h[1]);
   for (CardSet a : seat0)
     for (CardSet b : seat1)
       if (!a.intersects(b) && !a.intersects(board) && !b.intersects(board))
@@ -259,7 +259,7 @@ TEST(Deal, WeightedDealingAgreesWhenHoldingsMeetNamedCards) {
   EXPECT_NEAR(slot_rate, 9.0 / 25, 0.006);
   EXPECT_NEAR(weighted_rate, 9.0 / 25, 0.006);
   // The holding that loses nothing to named cards keeps the plain weight.
-  EXPECT_DOUBLE_EQ(r.log_weights[0][1], std::log(16.0));
+  EXPECT_DOUBLE_EQ(r.seats[0].log_weights[1], std::log(16.0));
 }
 
 TEST(Deal, DealsAreSoundInEveryShapeOfGame) {
@@ -371,7 +371,7 @@ TEST(ChooseDealing, FollowsAcceptance) {
   // plan of total 0) keeps slot dealing, however poor its acceptance.
   const auto unweighable = request_of<Holdem>({"AK, AQ", "AA, KK"}, "Ah 7c 2d");
   bool infinite = false;
-  for (double w : unweighable.log_weights[0]) infinite = infinite || std::isinf(w);
+  for (double w : unweighable.seats[0].log_weights) infinite = infinite || std::isinf(w);
   EXPECT_TRUE(infinite);
   EXPECT_FALSE(unweighable.weighted);
 }
@@ -394,7 +394,7 @@ TEST(Razz, PinningStaysOffWhenASlotTellsSuitsApart) {
   const HandSpec seat0{{h0}};
   const HandSpec seat1{{h1}};
   const auto r = request_of_masks<Razz>({seat0, seat1});
-  EXPECT_EQ(r.slots[0][0][0], fives);
+  EXPECT_EQ(r.seats[0].holdings[0][0], fives);
 
   // What the pinning rule without the check would have produced.
   Holding p0 = h0;

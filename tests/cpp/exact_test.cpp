@@ -92,7 +92,8 @@ TEST(Exact, LimitsAnswerNone) {
 TEST(Exact, LeafBoardsAgainstTheBudget) {
   const EquityRequest<Holdem> request = request_of<Holdem>({"AhKh", "QsQd"}, "Kd7c2h");
   std::vector<CardLists> lists;
-  for (const auto& holdings : request.samplers) lists.push_back(*holdings[0].all_sets(request.live, 10));
+  for (const RequestEntry& seat : request.seats)
+    lists.push_back(*seat.samplers[0].all_sets(request.live, 10));
   // C(45, 2) turn and river cards; the whole walk counts them up front, the
   // seat walk alone meets them at the leaf.
   for (bool whole : {true, false})
@@ -113,7 +114,8 @@ TEST(Exact, LeafBoardsAgainstTheBudget) {
 template <class V>
 ChunkResult walked(const EquityRequest<V>& request, bool symmetric) {
   std::vector<CardLists> lists;
-  for (const auto& holdings : request.samplers) {
+  for (const RequestEntry& seat : request.seats) {
+    const auto& holdings = seat.samplers;
     CardLists list = *holdings[0].all_sets(request.live, WALK_LIMIT);
     for (std::size_t k = 1; k < holdings.size(); ++k) {
       const CardLists more = *holdings[k].all_sets(request.live, WALK_LIMIT);

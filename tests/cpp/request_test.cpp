@@ -46,18 +46,20 @@ TEST(Request, TwoNamedHoldemSeats) {
   const auto r = request_of<Holdem>({"AhKh", "QsQd"});
   EXPECT_EQ(r.seat_count, 2u);
   EXPECT_EQ(r.board_slots, 5u);
-  EXPECT_EQ(r.slots[2], std::vector<Holding>{Holding(5, FULL)});
-  EXPECT_EQ(r.fixed, (std::vector<CardSet>{cards_of("AhKh"), cards_of("QsQd"), CardSet()}));
+  EXPECT_EQ(r.board.holdings, std::vector<Holding>{Holding(5, FULL)});
+  EXPECT_EQ(r.seats[0].fixed, cards_of("AhKh"));
+  EXPECT_EQ(r.seats[1].fixed, cards_of("QsQd"));
+  EXPECT_EQ(r.board.fixed, CardSet());
   EXPECT_EQ(r.fixed_all, cards_of("AhKh QsQd"));
   EXPECT_EQ(r.live, FULL);
   EXPECT_EQ(r.order, (std::vector<std::size_t>{0, 1, 2}));
   EXPECT_EQ(r.threads, default_threads());
   // One card set per seat; the board's plan counts the 48 cards left to it.
-  EXPECT_EQ(r.log_weights[0], std::vector<double>{0.0});
-  EXPECT_EQ(r.log_weights[1], std::vector<double>{0.0});
-  EXPECT_DOUBLE_EQ(r.log_weights[2][0], std::log(1712304.0));
-  ASSERT_TRUE(r.plans[2][0].has_value());
-  EXPECT_EQ(r.samplers[0].size(), 1u);
+  EXPECT_EQ(r.seats[0].log_weights, std::vector<double>{0.0});
+  EXPECT_EQ(r.seats[1].log_weights, std::vector<double>{0.0});
+  EXPECT_DOUBLE_EQ(r.board.log_weights[0], std::log(1712304.0));
+  ASSERT_TRUE(r.board.plans[0].has_value());
+  EXPECT_EQ(r.seats[0].samplers.size(), 1u);
   EXPECT_FALSE(r.weighted);
 }
 
@@ -74,19 +76,19 @@ TEST(Request, DealingOrderPutsTheMostConstrainedFirst) {
   const auto stud = request_of<Stud>({"AhKhQh", "2c2d2h"});
   EXPECT_EQ(stud.board_slots, 0u);
   EXPECT_EQ(stud.order.front(), 2u);
-  EXPECT_TRUE(stud.slots[2][0].empty());
-  EXPECT_FALSE(stud.plans[2][0].has_value());
-  EXPECT_EQ(stud.log_weights[2][0], 0.0);
+  EXPECT_TRUE(stud.board.holdings[0].empty());
+  EXPECT_FALSE(stud.board.plans[0].has_value());
+  EXPECT_EQ(stud.board.log_weights[0], 0.0);
 }
 
 TEST(Request, PlansLeaveOutCardsOtherEntriesHold) {
   // Seat 0 "any ace, any card" is planned without Ah (held by seat 1) and
   // without the board's Kd: 3 aces, then any of the 48 other cards.
   const auto r = request_of<Holdem>({"A*", "AhQh"}, "Kd");
-  ASSERT_TRUE(r.plans[0][0].has_value());
-  const u128 total = r.plans[0][0]->total();
+  ASSERT_TRUE(r.seats[0].plans[0].has_value());
+  const u128 total = r.seats[0].plans[0]->total();
   EXPECT_EQ(static_cast<unsigned>(total), 3u * 48u - 3u);  // pairs of aces counted once
-  EXPECT_DOUBLE_EQ(r.log_weights[0][0], std::log(141.0));
+  EXPECT_DOUBLE_EQ(r.seats[0].log_weights[0], std::log(141.0));
 }
 
 TEST(Request, SeatLimits) {
@@ -114,10 +116,10 @@ TEST(Request, SeatLimits) {
   // Eight stud seats get six hole slots each and share one board card.
   const auto eight = request_of_masks<Razz>(std::vector<HandSpec>(8, open_seat(3)));
   EXPECT_EQ(eight.board_slots, 1u);
-  for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(eight.slots[i][0].size(), 6u);
+  for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(eight.seats[i].holdings[0].size(), 6u);
   const auto seven = request_of_masks<Stud>(std::vector<HandSpec>(7, open_seat(3)));
   EXPECT_EQ(seven.board_slots, 0u);
-  EXPECT_EQ(seven.slots[0][0].size(), 7u);
+  EXPECT_EQ(seven.seats[0].holdings[0].size(), 7u);
 }
 
 TEST(Request, HoldingLengths) {
@@ -137,9 +139,9 @@ TEST(Request, HoldingLengths) {
 
   // Short holdings are padded with open slots at their end.
   const auto draw = request_of<DeuceSeven>({"Kh", "2c3d4h5s7c"});
-  EXPECT_EQ(draw.slots[0][0], (Holding{cards_of("Kh"), FULL, FULL, FULL, FULL}));
+  EXPECT_EQ(draw.seats[0].holdings[0], (Holding{cards_of("Kh"), FULL, FULL, FULL, FULL}));
   const auto badugi = request_of_masks<Badugi>({HandSpec{{Holding{}}}, seat("Ah")});
-  EXPECT_EQ(badugi.slots[0][0], Holding(4, FULL));
+  EXPECT_EQ(badugi.seats[0].holdings[0], Holding(4, FULL));
 }
 
 TEST(Request, UnfillableHands) {
@@ -148,7 +150,7 @@ TEST(Request, UnfillableHands) {
   // One good alternative is enough; the bad one stays in place.
   const auto r = request_of_masks<Holdem>(
       {HandSpec{{Holding{cards_of("Ah"), CardSet()}, named("AdKd")}}, seat("2c3c")});
-  EXPECT_EQ(r.slots[0].size(), 2u);
+  EXPECT_EQ(r.seats[0].holdings.size(), 2u);
 }
 
 TEST(Request, Boards) {
@@ -163,9 +165,9 @@ TEST(Request, Boards) {
   const auto unseen_first = request_of<Courchevel>({"AhKhQhJhTh", "2c3c4c5c6c"}, "*");
   EXPECT_EQ(unseen_first.board_slots, 5u);
   const auto partial = request_of<Holdem>({"AhKh", "2c3c"}, "Jc 7d *");
-  EXPECT_EQ(partial.slots[2][0],
+  EXPECT_EQ(partial.board.holdings[0],
             (Holding{cards_of("Jc"), cards_of("7d"), FULL, FULL, FULL}));
-  EXPECT_EQ(partial.fixed[2], cards_of("Jc 7d"));
+  EXPECT_EQ(partial.board.fixed, cards_of("Jc 7d"));
 }
 
 TEST(Request, DuplicateAndForeignCards) {
@@ -246,7 +248,7 @@ TEST(Request, TextIsReadWithTheGamesNotation) {
   EXPECT_EQ(text_error<Omaha>({"AK", "QsQd Js Jd"}), parse_hand("AK", 4).error().text());
   EXPECT_EQ(text_error<Omaha>({"QQ+", "QsQd Js Jd"}), parse_hand("QQ+", 4).error().text());
   const auto open = request_of<Omaha>({"AK**", "QsQdJsJd"});
-  EXPECT_EQ(open.slots[0][0], (Holding{CardSet::rank(12), CardSet::rank(11), FULL, FULL}));
+  EXPECT_EQ(open.seats[0].holdings[0], (Holding{CardSet::rank(12), CardSet::rank(11), FULL, FULL}));
   // Stud reads seven cards up to seven seats, six from eight seats on, and
   // then allows one board card.
   EXPECT_EQ(text_error<Stud>({"AhKhQhJhTh9h8h", "2c3c4c5c6c7c8c"}), "(accepted)");
@@ -256,9 +258,9 @@ TEST(Request, TextIsReadWithTheGamesNotation) {
   EXPECT_EQ(text_error<Stud>({"AhKhQh", "2c3c4c"}, "Jd"), parse_board("Jd", 0).error().text());
   std::vector<std::string_view> eight_open(8, "* * *");
   const auto shared = request_of<Stud>(eight_open, "Jd");
-  EXPECT_EQ(shared.fixed[8], cards_of("Jd"));
+  EXPECT_EQ(shared.board.fixed, cards_of("Jd"));
   // Ranges expand into one holding per combo in two-card games.
-  EXPECT_EQ(request_of<Holdem>({"QQ+, AKs", "JhTh"}).slots[0].size(), 22u);
+  EXPECT_EQ(request_of<Holdem>({"QQ+, AKs", "JhTh"}).seats[0].holdings.size(), 22u);
   EXPECT_EQ(text_error<ShortDeck>({"AhKh", "2c2d"}), "2c is not in this game's deck");
 }
 
@@ -272,15 +274,15 @@ TEST(Razz, OpenRanksArePinnedToFreeSuits) {
     return HandSpec{{h}};
   };
   const auto r = request_of_masks<Razz>({with_five("Ah2h"), with_five("As2s"), with_five("Ad2d")});
-  EXPECT_EQ(r.slots[0][0][0], cards_of("5c"));
-  EXPECT_EQ(r.slots[1][0][0], cards_of("5d"));
-  EXPECT_EQ(r.slots[2][0][0], cards_of("5h"));
-  EXPECT_EQ(r.fixed[1], cards_of("5d As 2s"));
+  EXPECT_EQ(r.seats[0].holdings[0][0], cards_of("5c"));
+  EXPECT_EQ(r.seats[1].holdings[0][0], cards_of("5d"));
+  EXPECT_EQ(r.seats[2].holdings[0][0], cards_of("5h"));
+  EXPECT_EQ(r.seats[1].fixed, cards_of("5d As 2s"));
 
   const auto skip = request_of_masks<Razz>({with_five("Ah2h"), seat("As5d2s"), with_five("Ad2d")}, {},
                                      cards_of("5c"));
-  EXPECT_EQ(skip.slots[0][0][0], cards_of("5h"));
-  EXPECT_EQ(skip.slots[2][0][0], cards_of("5s"));
+  EXPECT_EQ(skip.seats[0].holdings[0][0], cards_of("5h"));
+  EXPECT_EQ(skip.seats[2].holdings[0][0], cards_of("5s"));
 
   // Five seats wanting a five: the fives run out and nothing is pinned (with
   // only suit-blind slots that also means no deal exists at all).
@@ -291,7 +293,7 @@ TEST(Razz, OpenRanksArePinnedToFreeSuits) {
 
   // Other games keep their rank slots.
   const auto stud = request_of_masks<Stud>({with_five("Ah2h"), with_five("As2s")});
-  EXPECT_EQ(stud.slots[0][0][0], fives);
+  EXPECT_EQ(stud.seats[0].holdings[0][0], fives);
 }
 
 TEST(Razz, PinningNeedsEverySlotToBeSuitBlind) {
@@ -306,7 +308,7 @@ TEST(Razz, PinningNeedsEverySlotToBeSuitBlind) {
   };
   for (const auto& seats : blockers) {
     const auto r = request_of_masks<Razz>(seats);
-    EXPECT_EQ(r.slots[0][0][0], fives);
+    EXPECT_EQ(r.seats[0].holdings[0][0], fives);
   }
   EXPECT_FALSE(pin_open_suits(std::vector<HandSpec>{HandSpec{{five_ace_deuce}}, seat("KsQsJs")},
                               std::vector<CardSet>{CardSet::suit(2)}, FULL)
