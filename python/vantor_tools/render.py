@@ -3,23 +3,15 @@
 from __future__ import annotations
 
 import html as _html
-from typing import List, Optional, Tuple
+from typing import List, Optional, Protocol, Sequence, Tuple
 
 from .result import Equity
-from .spot import find_game
+from .spot import Spot, find_game
 
 
 def describe(result: Equity, seconds: Optional[float] = None) -> str:
     """One line: the game, board, dead cards, deal count, exact or sampled, and the timing if known."""
-    spot = result.spot
-    game = find_game(spot.game)
-    parts = [game.label if game else spot.game]
-    if spot.board.strip():
-        parts.append(f"board {spot.board.strip()}")
-    elif game is None or game.board_cards:
-        parts.append("no board cards")
-    if spot.dead.strip():
-        parts.append(f"dead {spot.dead.strip()}")
+    parts = spot_parts(result.spot)
     deals = "deal" if result.samples == 1 else "deals"
     line = ", ".join(parts) + f": {result.samples:,} {deals}, " + ("exact" if result.exact else "sampled")
     if seconds is not None:
@@ -32,37 +24,14 @@ def describe(result: Equity, seconds: Optional[float] = None) -> str:
 def columns(result: Equity) -> List[Tuple[str, List[str]]]:
     """The table's columns, each a heading and one cell per seat."""
     seats = result.seats
-    cols = [
-        ("seat", [str(i) for i in range(1, len(seats) + 1)]),
-        ("hand", [seat.hand for seat in seats]),
-        ("equity", [_percent(seat.equity) for seat in seats]),
-    ]
-    if not result.exact:
-        cols.append(("±", [_percent(seat.std_error) for seat in seats]))
-    cols += [("win", [_percent(seat.win) for seat in seats]), ("tie", [_percent(seat.tie) for seat in seats])]
+    head = [("seat", [str(i) for i in range(1, len(seats) + 1)]), ("hand", [seat.hand for seat in seats])]
     game = find_game(result.spot.game)
-    if game is not None and game.hi_lo:
-        cols += [
-            ("high", [_percent(seat.high_equity) for seat in seats]),
-            ("low", [_percent(seat.low_equity) for seat in seats]),
-            ("scoop", [_percent(seat.scoop) for seat in seats]),
-        ]
-    return cols
+    return head + result_columns(seats, result.exact, game is not None and game.hi_lo)
 
 
 def table(result: Equity) -> str:
     """The seats as an aligned text table, a heading line first."""
-    cols = columns(result)
-    widths = [max(len(head), *(len(cell) for cell in cells)) for head, cells in cols]
-
-    def line(cells: List[str]) -> str:
-        # The hand column is left-aligned text; every other column is numbers.
-        out = [c.ljust(w) if head == "hand" else c.rjust(w) for c, w, (head, _) in zip(cells, widths, cols)]
-        return "  ".join(out).rstrip()
-
-    rows = [line([head for head, _ in cols])]
-    rows += [line([cells[i] for _, cells in cols]) for i in range(len(result.seats))]
-    return "\n".join(rows)
+    return text_table(columns(result), left="hand")
 
 
 def text(result: Equity, seconds: Optional[float] = None) -> str:
@@ -72,18 +41,88 @@ def text(result: Equity, seconds: Optional[float] = None) -> str:
 
 def html(result: Equity) -> str:
     """The table as HTML, the describing line as its caption."""
-    cols = columns(result)
-    head = "".join(f"<th>{_html.escape(h)}</th>" for h, _ in cols)
-    body = "".join(
-        "<tr>" + "".join(f"<td>{_html.escape(cells[i])}</td>" for _, cells in cols) + "</tr>"
-        for i in range(len(result.seats))
-    )
     caption = _html.escape(describe(result))
-    return f"<table><caption>{caption}</caption><thead><tr>{head}</tr></thead><tbody>{body}</tbody></table>"
+    return f"<table><caption>{caption}</caption>{html_rows(columns(result))}</table>"
 
 
-def _percent(x: float) -> str:
-    return f"{x:.2%}"
+# --- shared by the equity table here and the breakdown table in report.py -------------
+
+
+class Answered(Protocol):
+    """A seat's answer or a breakdown row: what the result columns show."""
+
+    @property
+    def equity(self) -> Optional[float]: ...
+    @property
+    def std_error(self) -> Optional[float]: ...
+    @property
+    def win(self) -> Optional[float]: ...
+    @property
+    def tie(self) -> Optional[float]: ...
+    @property
+    def high_equity(self) -> Optional[float]: ...
+    @property
+    def low_equity(self) -> Optional[float]: ...
+    @property
+    def scoop(self) -> Optional[float]: ...
+
+
+def spot_parts(spot: Spot) -> List[str]:
+    """The game's label, then the board (or that there is none) and the dead cards if any."""
+    game = find_game(spot.game)
+    parts = [game.label if game else spot.game]
+    if spot.board.strip():
+        parts.append(f"board {spot.board.strip()}")
+    elif game is None or game.board_cards:
+        parts.append("no board cards")
+    if spot.dead.strip():
+        parts.append(f"dead {spot.dead.strip()}")
+    return parts
+
+
+def result_columns(items: Sequence[Answered], exact: bool, hi_lo: bool) -> List[Tuple[str, List[str]]]:
+    """Equity, its standard error when sampled, win and tie, and the hi/lo split in hi/lo games."""
+    cols = [("equity", [percent(x.equity) for x in items])]
+    if not exact:
+        cols.append(("±", [percent(x.std_error) for x in items]))
+    cols += [("win", [percent(x.win) for x in items]), ("tie", [percent(x.tie) for x in items])]
+    if hi_lo:
+        cols += [
+            ("high", [percent(x.high_equity) for x in items]),
+            ("low", [percent(x.low_equity) for x in items]),
+            ("scoop", [percent(x.scoop) for x in items]),
+        ]
+    return cols
+
+
+def text_table(cols: List[Tuple[str, List[str]]], left: str) -> str:
+    """Columns as aligned text, a heading line first: the column headed `left` is text,
+    aligned left; every other column is numbers, aligned right."""
+    widths = [max(len(head), *(len(cell) for cell in cells)) for head, cells in cols]
+
+    def line(cells: List[str]) -> str:
+        out = [c.ljust(w) if head == left else c.rjust(w) for c, w, (head, _) in zip(cells, widths, cols)]
+        return "  ".join(out).rstrip()
+
+    rows = [line([head for head, _ in cols])]
+    rows += [line([cells[i] for _, cells in cols]) for i in range(len(cols[0][1]))]
+    return "\n".join(rows)
+
+
+def html_rows(cols: List[Tuple[str, List[str]]], style: str = "") -> str:
+    """Columns as an HTML table's head and body, every cell given `style` if any."""
+    attr = f' style="{style}"' if style else ""
+    head = "".join(f"<th{attr}>{_html.escape(h)}</th>" for h, _ in cols)
+    body = "".join(
+        "<tr>" + "".join(f"<td{attr}>{_html.escape(cells[i])}</td>" for _, cells in cols) + "</tr>"
+        for i in range(len(cols[0][1]))
+    )
+    return f"<thead><tr>{head}</tr></thead><tbody>{body}</tbody>"
+
+
+def percent(x: Optional[float]) -> str:
+    """A fraction as a percentage with two decimals; "-" for no value."""
+    return "-" if x is None else f"{x:.2%}"
 
 
 def _duration(seconds: float) -> str:

@@ -8,7 +8,7 @@ import html as _html
 from typing import TYPE_CHECKING, Any, Dict, List, Optional, Tuple
 
 from .grid import grid_text, layout
-from .render import _duration
+from .render import _duration, html_rows, percent, result_columns, spot_parts, text_table
 from .spot import find_game
 
 if TYPE_CHECKING:
@@ -23,14 +23,7 @@ def _hi_lo(b: Breakdown) -> bool:
 def describe(b: Breakdown, seconds: Optional[float] = None) -> str:
     """One line: the game, board, dead cards, the seat and its rivals, and how it was answered."""
     spot = b.spot
-    game = find_game(spot.game)
-    parts = [game.label if game else spot.game]
-    if spot.board.strip():
-        parts.append(f"board {spot.board.strip()}")
-    elif game is None or game.board_cards:
-        parts.append("no board cards")
-    if spot.dead.strip():
-        parts.append(f"dead {spot.dead.strip()}")
+    parts = spot_parts(spot)
     rivals = "; ".join(hand for j, hand in enumerate(spot.hands) if j != b.seat)
     total = len(b.rows)
     line = (f"{', '.join(parts)}: seat {b.seat + 1} ({spot.hands[b.seat]}) against {rivals}: "
@@ -41,49 +34,23 @@ def describe(b: Breakdown, seconds: Optional[float] = None) -> str:
     return line
 
 
-def _percent(x: Optional[float]) -> str:
-    return "-" if x is None else f"{x:.2%}"
-
-
 def columns(b: Breakdown) -> List[Tuple[str, List[str]]]:
     """The per-holding table's columns, each a heading and one cell per row."""
     rows = b.rows
-    cols = [
-        ("holding", [row.holding for row in rows]),
-        ("weight", [_percent(row.weight) for row in rows]),
-        ("equity", [_percent(row.equity) for row in rows]),
-    ]
-    if not b.exact:
-        cols.append(("±", [_percent(row.std_error) for row in rows]))
-    cols += [("win", [_percent(row.win) for row in rows]), ("tie", [_percent(row.tie) for row in rows])]
-    if _hi_lo(b):
-        cols += [
-            ("high", [_percent(row.high_equity) for row in rows]),
-            ("low", [_percent(row.low_equity) for row in rows]),
-            ("scoop", [_percent(row.scoop) for row in rows]),
-        ]
-    return cols
+    head = [("holding", [row.holding for row in rows]), ("weight", [percent(row.weight) for row in rows])]
+    return head + result_columns(rows, b.exact, _hi_lo(b))
 
 
 def table(b: Breakdown) -> str:
     """The rows as an aligned text table, a heading line first."""
-    cols = columns(b)
-    widths = [max(len(head), *(len(cell) for cell in cells)) for head, cells in cols]
-
-    def line(cells: List[str]) -> str:
-        out = [c.ljust(w) if i == 0 else c.rjust(w) for i, (c, w) in enumerate(zip(cells, widths))]
-        return "  ".join(out).rstrip()
-
-    lines = [line([head for head, _ in cols])]
-    lines += [line([cells[i] for _, cells in cols]) for i in range(len(b.rows))]
-    return "\n".join(lines)
+    return text_table(columns(b), left="holding")
 
 
 def summary(b: Breakdown) -> str:
     """The seat's equity over the whole field (the weighted mean of the rows)."""
-    line = f"seat {b.seat + 1} equity {_percent(b.equity)}"
+    line = f"seat {b.seat + 1} equity {percent(b.equity)}"
     if not b.exact and b.std_error is not None:
-        line += f" ± {_percent(b.std_error)}"
+        line += f" ± {percent(b.std_error)}"
     if not b.complete:
         line += " over the holdings done so far (interrupted)"
     return line
@@ -169,14 +136,8 @@ def grid_html(b: Breakdown) -> str:
 
 def rows_html(b: Breakdown) -> str:
     """The per-holding table as HTML."""
-    cols = columns(b)
     style = "padding:2px 8px;text-align:right;font-family:monospace"
-    head = "".join(f'<th style="{style}">{_html.escape(h)}</th>' for h, _ in cols)
-    body = "".join(
-        "<tr>" + "".join(f'<td style="{style}">{_html.escape(cells[i])}</td>' for _, cells in cols) + "</tr>"
-        for i in range(len(b.rows))
-    )
-    return f'<table style="border-collapse:collapse"><thead><tr>{head}</tr></thead><tbody>{body}</tbody></table>'
+    return f'<table style="border-collapse:collapse">{html_rows(columns(b), style)}</table>'
 
 
 def fragment(b: Breakdown) -> str:

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "cards/card.h"
@@ -205,21 +206,27 @@ void drop(Result<std::unique_ptr<EquityRequest<V>>>& request) {
   if (holdings > (1u << 16)) free_later(std::move(*request));
 }
 
-template <class V, class Question>
-PyObject* sample(Question& question, const BatchSize& size) {
+// The dictionary of an answer; a walk with too many deals answers None.
+PyObject* answer_to_py(const ChunkResult& r, bool weighted) { return to_dict(r, weighted); }
+PyObject* answer_to_py(const std::optional<ChunkResult>& r, bool weighted) {
+  if (!r) Py_RETURN_NONE;  // too many deals to walk
+  return to_dict(*r, weighted);
+}
+
+// Builds the request and runs `work` on it (the engine's Result), all with
+// the lock released; then converts the answer or the first error. A Ctrl-C
+// meanwhile leaves KeyboardInterrupt set and returns null.
+template <class V, class Question, class Work>
+PyObject* run_question(Question& question, Work work) {
+  using Answer = std::invoke_result_t<Work&, const EquityRequest<V>&, SignalWatch&>;
   Nested nested;
   if (!nested) return nullptr;
   SignalWatch watch;
-  std::optional<Result<ChunkResult>> total;
+  std::optional<Answer> answer;
   Result<std::unique_ptr<EquityRequest<V>>> request = [&] {
     ReleaseGil unlocked;
     Result<std::unique_ptr<EquityRequest<V>>> built = prepare<V>(question, watch);
-    // Small work runs here: handing it to the pool would cost more than it.
-    if (built && *built)
-      total = batch_is_small(**built, size.samples)
-                  ? run_batch_here(**built, size.samples, size.seed, size.threads)
-                  : run_batch(**built, size.samples, size.seed, size.threads, nullptr,
-                              watch.interrupt());
+    if (built && *built) answer = work(**built, watch);
     return built;
   }();
   if (watch.raised()) {
@@ -227,67 +234,63 @@ PyObject* sample(Question& question, const BatchSize& size) {
     return nullptr;
   }
   if (!request) return to_py(std::move(request).error());
-  if (!total) throw std::logic_error("an equity request neither built nor stopped");
-  if (!*total) return to_py(std::move(*total).error());
+  if (!answer) throw std::logic_error("an equity request neither built nor stopped");
+  if (!*answer) return to_py(std::move(*answer).error());
   const bool weighted = (*request)->weighted;
   drop(request);
-  return to_dict(**total, weighted);
+  return answer_to_py(answer->value(), weighted);
+}
+
+template <class V, class Question>
+PyObject* sample(Question& question, const BatchSize& size) {
+  return run_question<V>(question, [&size](const EquityRequest<V>& request, SignalWatch& watch) {
+    // Small work runs here: handing it to the pool would cost more than it.
+    return batch_is_small(request, size.samples)
+               ? run_batch_here(request, size.samples, size.seed, size.threads)
+               : run_batch(request, size.samples, size.seed, size.threads, nullptr,
+                           watch.interrupt());
+  });
 }
 
 template <class V, class Question>
 PyObject* walk(Question& question) {
-  Nested nested;
-  if (!nested) return nullptr;
-  SignalWatch watch;
-  std::optional<Result<std::optional<ChunkResult>>> walked;
-  Result<std::unique_ptr<EquityRequest<V>>> request = [&] {
-    ReleaseGil unlocked;
-    Result<std::unique_ptr<EquityRequest<V>>> built = prepare<V>(question, watch);
+  return run_question<V>(question, [](const EquityRequest<V>& request, SignalWatch& watch) {
     // Small work runs here: handing it to a worker would cost more than it.
-    if (built && *built)
-      walked = walk_is_small(**built) ? run_exact(**built)
-                                      : run_exact_waiting(**built, nullptr, watch.interrupt());
-    return built;
-  }();
-  if (watch.raised()) {
-    if (request && *request) free_later(std::move(*request));
-    return nullptr;
-  }
-  if (!request) return to_py(std::move(request).error());
-  if (!walked) throw std::logic_error("an equity request neither built nor stopped");
-  if (!*walked) return to_py(std::move(*walked).error());
-  const bool weighted = (*request)->weighted;
-  drop(request);
-  if (!walked->value()) Py_RETURN_NONE;  // too many deals to walk
-  return to_dict(*walked->value(), weighted);
+    return walk_is_small(request) ? run_exact(request)
+                                  : run_exact_waiting(request, nullptr, watch.interrupt());
+  });
 }
 
 // ---------------------------------------------------------------------------
 // The game table: one engine instantiation per key, fixed at compile time.
 
-struct Game {
-  std::string_view key;
-  PyObject* (*chunk)(MaskQuestion&, const BatchSize&);
-  PyObject* (*chunk_from_text)(TextQuestion&, const BatchSize&);
-  PyObject* (*exact)(MaskQuestion&);
-  PyObject* (*exact_from_text)(TextQuestion&);
-};
-
 template <class... V>
-constexpr std::array<Game, sizeof...(V)> games_of(VariantList<V...>) {
-  return {Game{V::KEY, &sample<V, MaskQuestion>, &sample<V, TextQuestion>, &walk<V, MaskQuestion>,
-               &walk<V, TextQuestion>}...};
+constexpr std::array<std::string_view, sizeof...(V)> keys_of(VariantList<V...>) {
+  return {V::KEY...};
 }
 
-constexpr auto GAMES = games_of(AllVariants{});
+constexpr auto KEYS = keys_of(AllVariants{});
 
-// The game of a key (compared exactly), or null with ValueError set.
-const Game* game_of(std::string_view key) {
-  for (const Game& game : GAMES)
-    if (game.key == key) return &game;
+// The registry index of a key (compared exactly), or nothing with ValueError set.
+std::optional<std::size_t> game_of(std::string_view key) {
+  for (std::size_t i = 0; i < KEYS.size(); ++i)
+    if (KEYS[i] == key) return i;
   const std::string message = "no game called " + quoted(key) + "; call variants() for the list";
   PyErr_SetString(PyExc_ValueError, message.c_str());
-  return nullptr;
+  return std::nullopt;
+}
+
+// A question answered by sampling or by walking every deal.
+template <class V, class Question, bool SAMPLED>
+PyObject* answer_for(Question& question, const BatchSize& size) {
+  if constexpr (SAMPLED) return sample<V>(question, size);
+  else return walk<V>(question);
+}
+
+template <class Question, bool SAMPLED, class... V>
+constexpr auto answers_of(VariantList<V...>) {
+  using Answer = PyObject* (*)(Question&, const BatchSize&);
+  return std::array<Answer, sizeof...(V)>{&answer_for<V, Question, SAMPLED>...};
 }
 
 // ---------------------------------------------------------------------------
@@ -324,7 +327,8 @@ bool as_hand_specs(PyObject* obj, const char* function, std::vector<HandSpec>& o
   return true;
 }
 
-bool as_mask_question(PyObject* const* a, const char* function, MaskQuestion& q) {
+// Masks name every card argument.
+bool as_question(PyObject* const* a, const char* function, Items&, MaskQuestion& q) {
   std::uint64_t dead = 0;
   if (!as_hand_specs(a[1], function, q.seats) || !as_masks(a[2], function, "board", q.board) ||
       !as_u64(a[3], function, "dead", dead))
@@ -334,7 +338,7 @@ bool as_mask_question(PyObject* const* a, const char* function, MaskQuestion& q)
 }
 
 // Optional arguments keep their defaults when not given.
-bool as_text_question(PyObject* const* a, const char* function, Items& keep, TextQuestion& q) {
+bool as_question(PyObject* const* a, const char* function, Items& keep, TextQuestion& q) {
   PyRef board, dead;
   const bool ok = as_str_list(a[1], function, "hands", keep, q.hands) &&
                   (a[2] == nullptr || as_str(a[2], function, "board", q.board, board)) &&
@@ -354,68 +358,49 @@ bool as_batch_size(PyObject* samples, PyObject* seed, PyObject* threads, const c
   return true;
 }
 
+// The shape all four entry points share: the parameters in this order (the
+// first that fails to convert is the error), then the game, then the answer.
+// Text questions may leave out the board and the dead cards; mask questions
+// name them, and a sampled one its sample count too.
+template <class Question, bool SAMPLED>
+PyObject* answer(const char* function, PyObject* const* args, Py_ssize_t nargs,
+                 PyObject* kwnames) {
+  static constexpr const char* NAMES[] = {"variant", "hands",  "board", "dead",
+                                          "samples", "seed", "threads"};
+  constexpr std::size_t COUNT = SAMPLED ? 7 : 4;
+  constexpr std::size_t REQUIRED = std::is_same_v<Question, TextQuestion> ? 2 : SAMPLED ? 5 : 4;
+  static constexpr auto ANSWERS = answers_of<Question, SAMPLED>(AllVariants{});
+  PyObject* a[7];
+  std::string_view key;
+  PyRef key_text;
+  Items keep;
+  Question question;
+  BatchSize size{100'000, 0, 0};
+  if (!parse_args(function, std::span(NAMES, COUNT), REQUIRED, args, nargs, kwnames, a) ||
+      !as_str(a[0], function, "variant", key, key_text) ||
+      !as_question(a, function, keep, question) ||
+      (SAMPLED && !as_batch_size(a[4], a[5], a[6], function, size)))
+    return nullptr;
+  const std::optional<std::size_t> game = game_of(key);
+  return game ? ANSWERS[*game](question, size) : nullptr;
+}
+
 }  // namespace
 
 PyObject* chunk(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* NAMES[] = {"variant", "hands",  "board", "dead",
-                                          "samples", "seed", "threads"};
-  PyObject* a[7];
-  std::string_view key;
-  PyRef key_text;
-  MaskQuestion question;
-  BatchSize size{0, 0, 0};
-  if (!parse_args("chunk", NAMES, 5, args, nargs, kwnames, a) ||
-      !as_str(a[0], "chunk", "variant", key, key_text) || !as_mask_question(a, "chunk", question) ||
-      !as_batch_size(a[4], a[5], a[6], "chunk", size))
-    return nullptr;
-  const Game* game = game_of(key);
-  return game ? game->chunk(question, size) : nullptr;
+  return answer<MaskQuestion, true>("chunk", args, nargs, kwnames);
 }
 
 PyObject* chunk_from_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* NAMES[] = {"variant", "hands",  "board", "dead",
-                                          "samples", "seed", "threads"};
-  PyObject* a[7];
-  std::string_view key;
-  PyRef key_text;
-  Items keep;
-  TextQuestion question;
-  BatchSize size{100'000, 0, 0};
-  if (!parse_args("chunk_from_text", NAMES, 2, args, nargs, kwnames, a) ||
-      !as_str(a[0], "chunk_from_text", "variant", key, key_text) ||
-      !as_text_question(a, "chunk_from_text", keep, question) ||
-      !as_batch_size(a[4], a[5], a[6], "chunk_from_text", size))
-    return nullptr;
-  const Game* game = game_of(key);
-  return game ? game->chunk_from_text(question, size) : nullptr;
+  return answer<TextQuestion, true>("chunk_from_text", args, nargs, kwnames);
 }
 
 PyObject* exact(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* NAMES[] = {"variant", "hands", "board", "dead"};
-  PyObject* a[4];
-  std::string_view key;
-  PyRef key_text;
-  MaskQuestion question;
-  if (!parse_args("exact", NAMES, 4, args, nargs, kwnames, a) ||
-      !as_str(a[0], "exact", "variant", key, key_text) || !as_mask_question(a, "exact", question))
-    return nullptr;
-  const Game* game = game_of(key);
-  return game ? game->exact(question) : nullptr;
+  return answer<MaskQuestion, false>("exact", args, nargs, kwnames);
 }
 
 PyObject* exact_from_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* NAMES[] = {"variant", "hands", "board", "dead"};
-  PyObject* a[4];
-  std::string_view key;
-  PyRef key_text;
-  Items keep;
-  TextQuestion question;
-  if (!parse_args("exact_from_text", NAMES, 2, args, nargs, kwnames, a) ||
-      !as_str(a[0], "exact_from_text", "variant", key, key_text) ||
-      !as_text_question(a, "exact_from_text", keep, question))
-    return nullptr;
-  const Game* game = game_of(key);
-  return game ? game->exact_from_text(question) : nullptr;
+  return answer<TextQuestion, false>("exact_from_text", args, nargs, kwnames);
 }
 
 }  // namespace vantor::py
