@@ -51,6 +51,7 @@ std::vector<std::uint32_t> first_alike(const std::vector<Holding>& holdings) {
     for (CardSet s : h) x = (x ^ s.mask()) * 0xFF51AFD7ED558CCD;
     return x ^ (x >> 29);
   };
+  if (holdings.size() == 1) return {0};  // the common case needs no table
   const std::size_t size = std::bit_ceil(2 * holdings.size() + 1);
   std::vector<std::uint32_t> table(size, 0);  // a holding's index + 1; 0 is free
   std::vector<std::uint32_t> first(holdings.size());
@@ -191,15 +192,16 @@ void order_entries(RequestData& r) {
 
 // An entry's shape plans and log weights, and whether weighted dealing picks
 // its holding by count. Plans count the card sets the entry can take once
-// every other entry's named cards are gone. False when `halted` answered true.
-bool prepare_plans(RequestEntry& e, CardSet live, CardSet fixed_all,
+// every other entry's named cards are gone. `lost` is scratch space kept
+// between entries. False when `halted` answered true.
+bool prepare_plans(RequestEntry& e, CardSet live, CardSet fixed_all, std::vector<double>& lost,
                    const std::function<bool()>& halted) {
   const CardSet avail = live & (e.fixed | (CardSet::full_deck() - fixed_all));
   const CardSet claimed = live - avail;
   const std::size_t count = e.holdings.size();
   // ln(sets over all live cards) - ln(sets over avail), per holding: what
   // a holding loses to the named cards of other entries.
-  std::vector<double> lost(count, 0.0);
+  lost.assign(count, 0.0);
   e.plans.reserve(count);
   e.log_weights.reserve(count);
   // Whether every holding that can be dealt has as many sets over all live
@@ -340,8 +342,9 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
     if (!prepare_samplers(r.seats[i], r.live, listing_left, halted)) return abandon(seats, r);
   }
   order_entries(r);
+  std::vector<double> lost;
   for (std::size_t t = 0; t <= r.seat_count; ++t)
-    if (!prepare_plans(r.entry(t), r.live, r.fixed_all, halted)) return abandon(r);
+    if (!prepare_plans(r.entry(t), r.live, r.fixed_all, lost, halted)) return abandon(r);
   assign_picks(r);
 
   if (asked_to_stop(halted)) return abandon(r);
