@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "odds/pool.h"  // free_later
 #include "sampler/matching.h"
 
 namespace vantor {
@@ -176,6 +177,16 @@ std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
     }
   }
   return d;
+}
+
+std::optional<RequestData> prepare_dealing(RequestData r, const std::function<bool()>& halted) {
+  assign_picks(r);
+  if (halted && halted()) {
+    free_later(std::move(r));
+    return std::nullopt;
+  }
+  r.weighted = choose_dealing(r);
+  return r;
 }
 
 bool choose_dealing(const RequestData& r) {

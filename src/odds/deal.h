@@ -22,6 +22,7 @@
 #include <cstring>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -29,7 +30,7 @@
 #include "cards/card.h"
 #include "error/error.h"
 #include "notation/hand_spec.h"
-#include "odds/request.h"
+#include "odds/request_data.h"
 #include "sampler/rng.h"
 #include "sampler/shape.h"
 
@@ -261,6 +262,12 @@ class QuickDealer {
 // holding by count, and fills the counts where either does; called once the
 // plans and log weights are built.
 void assign_picks(RequestData& r);
+
+// The last step of building a request: `assign_picks`, then `choose_dealing`.
+// Nothing once `halted` answers true between them (what was built is then
+// freed off this thread).
+[[nodiscard]] std::optional<RequestData> prepare_dealing(RequestData r,
+                                                         const std::function<bool()>& halted);
 
 // The seed of the private trial that chooses the dealing method.
 inline constexpr std::uint64_t DEALING_TRIAL_SEED = 0x5EEDCA11;

@@ -7,7 +7,6 @@
 #include <limits>
 
 #include "notation/parser.h"
-#include "odds/deal.h"  // assign_picks, choose_dealing
 #include "odds/pool.h"  // free_later
 #include "odds/threads.h"
 #include "sampler/matching.h"
@@ -345,10 +344,6 @@ Result<std::optional<RequestData>> RequestData::build(const TableRules& rules,
   std::vector<double> lost;
   for (std::size_t t = 0; t <= r.seat_count; ++t)
     if (!prepare_plans(r.entry(t), r.live, r.fixed_all, lost, halted)) return abandon(r);
-  assign_picks(r);
-
-  if (asked_to_stop(halted)) return abandon(r);
-  r.weighted = choose_dealing(r);
   return std::optional(std::move(r));
 }
 

@@ -23,84 +23,11 @@
 #include "cards/card.h"
 #include "error/error.h"
 #include "notation/hand_spec.h"
+#include "odds/deal.h"  // prepare_dealing
+#include "odds/request_data.h"
 #include "odds/variant_rules.h"
-#include "sampler/draw.h"
-#include "sampler/shape.h"
 
 namespace vantor {
-
-// How dealing picks one entry's holding. Picking a holding uniformly and
-// filling it from the cards left deals every feasible deal alike only when
-// each holding offers its card sets with the same chance whatever was dealt
-// before; an entry where that fails picks holdings in proportion to their
-// card sets instead, so that Monte Carlo samples what the exact walk counts.
-struct EntryPick {
-  // Slot dealing picks by `counts`, draws the holding's cards among all the
-  // entry's allowed cards and rejects the deal when one was dealt already.
-  bool slots_by_count = false;
-  // Weighted dealing picks by `counts` (its weights then divide by the
-  // chosen holding's own count).
-  bool weighted_by_count = false;
-  // Running sums over the holdings of the card sets each can draw.
-  std::vector<u128> counts;
-};
-
-// One entry of a deal, a seat or the board, and everything dealing needs of
-// it. A seat lists its holdings (alternatives); the board has exactly one,
-// its slots padded to the game's board size. Vectors are per holding.
-struct RequestEntry {
-  std::vector<Holding> holdings;                // normalised
-  std::vector<SlotSampler> samplers;            // prepared with the request's `live`
-  // The entry's first holding equal to each one (its own index if none
-  // comes before it). Equal holdings share their samplers' and plans'
-  // tables, so a seat written as many copies costs one.
-  std::vector<std::uint32_t> alike;
-  std::vector<std::optional<ShapePlan>> plans;
-  // ln(plan total), NaN without a plan, 0 for an empty holding; raised for
-  // a holding that loses more of its card sets to other entries' named cards
-  // than the entry's other holdings do, unless weighted dealing picks by count.
-  std::vector<double> log_weights;
-  CardSet fixed;                                // cards held in every holding (board: named cards)
-  EntryPick pick;
-};
-
-// The fields of a request; the same for every game, so that building and
-// dealing are compiled once. `EquityRequest<V>` adds the game. Read-only once
-// built. An entry index t names seat t below `seat_count` and the board at it.
-class RequestData {
- public:
-  std::vector<RequestEntry> seats;
-  RequestEntry board;
-  std::size_t seat_count = 0;      // seats.size()
-  std::size_t board_slots = 0;     // board slot sets after padding
-  CardSet live;                    // the game's deck without the dead cards
-  CardSet fixed_all;               // union of every entry's `fixed`
-  std::size_t threads = 1;         // the default thread count when the request was built
-  std::vector<std::size_t> order;  // dealing order over the entries, most constrained first
-  bool plain_slots = true;         // no entry picks by count: every holding drawn as it always was
-  bool weighted = false;           // Monte Carlo deals use `deal_weighted` rather than `deal`
-
-  const RequestEntry& entry(std::size_t t) const { return t < seat_count ? seats[t] : board; }
-  RequestEntry& entry(std::size_t t) { return t < seat_count ? seats[t] : board; }
-
-  // True when every seat names all its cards in a single holding and every
-  // board slot is a named card or open to any card: nothing to choose
-  // between, and no deal can be rejected.
-  bool names_every_seat() const;
-
-  // Card sets the samplers of one request list in all; past this, further
-  // constrained holdings draw from their shape plans instead, so memory
-  // does not grow with the number of distinct holdings times their lists.
-  static constexpr std::uint64_t LISTING_BUDGET = 4'000'000;
-
-  // Checks the question under one game's rules and prepares everything
-  // dealing needs; the first failing check is the error. `halted` is asked
-  // every few milliseconds of work; once it answers true the build ends,
-  // answering nothing: whoever asked is abandoning the question.
-  [[nodiscard]] static Result<std::optional<RequestData>> build(
-      const TableRules& rules, std::vector<HandSpec> seats, std::span<const CardSet> board,
-      CardSet dead, const std::function<bool()>& halted = {});
-};
 
 // Hand, board and dead-card fields read with a game's notation rules.
 struct ParsedSpot {
@@ -143,8 +70,7 @@ class EquityRequest : public RequestData {
                                                         CardSet dead) {
     auto data = RequestData::build(table_rules<V>(seats.size()),
                                    std::vector<HandSpec>(seats.begin(), seats.end()), board, dead);
-    if (!data) return std::move(data).error();
-    return EquityRequest(std::move(**data));
+    return never_halted(finish(std::move(data), {}));
   }
 
   // One text field per seat, the board text and the dead-card text.
@@ -155,8 +81,7 @@ class EquityRequest : public RequestData {
     if (!spot) return std::move(spot).error();
     auto data = RequestData::build(table_rules<V>(hands.size()), std::move(spot->seats),
                                    spot->board, spot->dead);
-    if (!data) return std::move(data).error();
-    return EquityRequest(std::move(**data));
+    return never_halted(finish(std::move(data), {}));
   }
 
   // The same two, giving up (answering nothing) once `halted`, asked every
@@ -165,10 +90,8 @@ class EquityRequest : public RequestData {
       std::vector<HandSpec> seats, std::span<const CardSet> board, CardSet dead,
       const std::function<bool()>& halted) {
     const std::size_t n = seats.size();
-    auto data = RequestData::build(table_rules<V>(n), std::move(seats), board, dead, halted);
-    if (!data) return std::move(data).error();
-    if (!*data) return std::optional<EquityRequest>();
-    return std::optional(EquityRequest(std::move(**data)));
+    return finish(RequestData::build(table_rules<V>(n), std::move(seats), board, dead, halted),
+                  halted);
   }
   [[nodiscard]] static Result<std::optional<EquityRequest>> from_text(
       std::span<const std::string_view> hands, std::string_view board, std::string_view dead,
@@ -181,6 +104,20 @@ class EquityRequest : public RequestData {
 
  private:
   explicit EquityRequest(RequestData&& data) : RequestData(std::move(data)) {}
+
+  // A built request with its dealing method chosen.
+  static Result<std::optional<EquityRequest>> finish(Result<std::optional<RequestData>> data,
+                                                     const std::function<bool()>& halted) {
+    if (!data) return std::move(data).error();
+    if (!*data) return std::optional<EquityRequest>();
+    std::optional<RequestData> ready = prepare_dealing(std::move(**data), halted);
+    if (!ready) return std::optional<EquityRequest>();
+    return std::optional(EquityRequest(std::move(*ready)));
+  }
+  static Result<EquityRequest> never_halted(Result<std::optional<EquityRequest>> request) {
+    if (!request) return std::move(request).error();
+    return std::move(**request);
+  }
 };
 
 }  // namespace vantor
