@@ -30,8 +30,8 @@ void ChunkResult::merge(const ChunkResult& other) {
   weight_sum += other.weight_sum;
   weight_square_sum += other.weight_square_sum;
   for (const PerSeatSum& sum : PER_SEAT_SUMS) {
-    std::vector<double>& into = this->*sum.values;
-    const std::vector<double>& from = other.*sum.values;
+    SeatSums& into = this->*sum.values;
+    const SeatSums& from = other.*sum.values;
     for (std::size_t j = 0; j < into.size() && j < from.size(); ++j) into[j] += from[j];
   }
 }
@@ -42,8 +42,8 @@ void ChunkResult::add_copies(const ChunkResult& unit, std::uint64_t count) {
   weight_sum += c;
   weight_square_sum += c;
   for (const PerSeatSum& sum : PER_SEAT_SUMS) {
-    std::vector<double>& into = this->*sum.values;
-    const std::vector<double>& from = unit.*sum.values;
+    SeatSums& into = this->*sum.values;
+    const SeatSums& from = unit.*sum.values;
     for (std::size_t j = 0; j < into.size(); ++j) into[j] += c * from[j];
   }
 }

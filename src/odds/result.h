@@ -9,10 +9,12 @@
 //   auto eq = total.equities();
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace vantor {
@@ -20,6 +22,48 @@ namespace vantor {
 struct PlayerEquity {
   double equity = 0, win = 0, tie = 0, low_equity = 0, scoop = 0, high_win = 0, high_tie = 0,
          low_win = 0, low_tie = 0, std_error = 0;
+};
+
+// One sum per seat, held in place: a result is made for every chunk, walk and
+// showdown tally, and eleven heap blocks each would cost more than a small
+// call's work. Copies move the whole fixed array, a few vector moves.
+class SeatSums {
+ public:
+  // No game seats more than this (a seat mask's width).
+  static constexpr std::size_t CAPACITY = 32;
+  using value_type = double;
+  using iterator = double*;
+  using const_iterator = const double*;
+
+  SeatSums() = default;
+  SeatSums(std::size_t n, double value) { assign(n, value); }
+
+  void assign(std::size_t n, double value) {
+    if (n > CAPACITY) throw std::length_error("more seats than a result holds");
+    size_ = n;
+    std::fill_n(values_.begin(), n, value);
+  }
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  double& operator[](std::size_t j) { return values_[j]; }
+  double operator[](std::size_t j) const { return values_[j]; }
+  double* begin() { return values_.data(); }
+  double* end() { return values_.data() + size_; }
+  const double* begin() const { return values_.data(); }
+  const double* end() const { return values_.data() + size_; }
+  operator std::span<const double>() const { return {values_.data(), size_}; }
+
+  friend bool operator==(const SeatSums& a, const SeatSums& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+  friend bool operator==(const SeatSums& a, const std::vector<double>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+
+ private:
+  std::size_t size_ = 0;
+  std::array<double, CAPACITY> values_{};
 };
 
 struct ChunkResult {
@@ -30,17 +74,17 @@ struct ChunkResult {
   static constexpr double TRACE = 1e-9;
 
   // One entry per seat each, sums over recorded deals.
-  std::vector<double> share_sum;                // Σ w·s
-  std::vector<double> share_square_sum;         // Σ w²·s²
-  std::vector<double> square_weight_share_sum;  // Σ w²·s
-  std::vector<double> win_count;
-  std::vector<double> tie_count;
-  std::vector<double> scoop_count;
-  std::vector<double> low_share_sum;  // Σ w·l
-  std::vector<double> high_win_count;
-  std::vector<double> high_tie_count;
-  std::vector<double> low_win_count;
-  std::vector<double> low_tie_count;
+  SeatSums share_sum;                // Σ w·s
+  SeatSums share_square_sum;         // Σ w²·s²
+  SeatSums square_weight_share_sum;  // Σ w²·s
+  SeatSums win_count;
+  SeatSums tie_count;
+  SeatSums scoop_count;
+  SeatSums low_share_sum;  // Σ w·l
+  SeatSums high_win_count;
+  SeatSums high_tie_count;
+  SeatSums low_win_count;
+  SeatSums low_tie_count;
   std::uint64_t samples = 0;
   std::uint64_t attempts = 0;  // maintained by the sampling chunk
   double weight_sum = 0;
@@ -61,7 +105,7 @@ struct ChunkResult {
   // seat count: what recording that deal `count` times gives, up to rounding.
   void add_copies(const ChunkResult& unit, std::uint64_t count);
 
-  // Back to `empty(seat_count())` without giving up the vectors.
+  // Back to `empty(seat_count())`.
   void clear();
 
   std::vector<PlayerEquity> equities() const;
@@ -74,7 +118,7 @@ struct ChunkResult {
 // iterate this list, so a new per-seat sum is added here and nowhere else.
 struct PerSeatSum {
   const char* key;
-  std::vector<double> ChunkResult::*values;
+  SeatSums ChunkResult::*values;
 };
 inline constexpr std::array<PerSeatSum, 11> PER_SEAT_SUMS = {{
     {"share_sum", &ChunkResult::share_sum},

@@ -33,8 +33,10 @@ class ScheduledDealer {
   static constexpr std::size_t STRIDE = DealtCards::STRIDE;
 
   // Nothing when the request does not fit the schedule or vector acceptance
-  // is unavailable here.
-  static std::optional<ScheduledDealer> of(const RequestData& r);
+  // is unavailable here. A dealer for at most `deals` deals keeps no more
+  // batch slots than that.
+  static std::optional<ScheduledDealer> of(const RequestData& r,
+                                           std::uint64_t deals = ~std::uint64_t{0});
 
   // One deal (always accepted) into the first batch slot. The dealer reads
   // `rng` up to a window ahead, so the same generator must serve every deal
@@ -106,6 +108,9 @@ class ScheduledDealer {
     std::uint8_t count;  // the draw is below this
     std::uint8_t slot;   // where its card goes in `cards_`; PICK for a pick
   };
+
+  // Fills a fresh dealer for `of`; false when the request does not fit.
+  bool schedule(const RequestData& r, std::uint64_t deals);
 
   // Drops the older block (fully consumed), judges the waiting one into the
   // window and draws the next; returns `unconsumed` for the moved window.

@@ -36,7 +36,7 @@ bool put(PyObject* dict, const char* key, PyRef value) {
   return value && PyDict_SetItemString(dict, key, value.get()) == 0;
 }
 
-PyRef float_list(const std::vector<double>& values) {
+PyRef float_list(std::span<const double> values) {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
   if (!list) return list;
   for (std::size_t i = 0; i < values.size(); ++i) {
