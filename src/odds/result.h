@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <vector>
 
 namespace vantor {
@@ -24,35 +23,25 @@ struct PlayerEquity {
          low_win = 0, low_tie = 0, std_error = 0;
 };
 
-// One sum per seat, held in place: a result is made for every chunk, walk and
-// showdown tally, and eleven heap blocks each would cost more than a small
-// call's work. Copies move the whole fixed array, a few vector moves.
+struct ChunkResult;
+
+// One sum per seat: a view of the seats' entries in its result's block. Only
+// its result makes or rebinds one, so no copy can alias another result.
 class SeatSums {
  public:
-  // No game seats more than this (a seat mask's width).
-  static constexpr std::size_t CAPACITY = 32;
   using value_type = double;
   using iterator = double*;
   using const_iterator = const double*;
-
-  SeatSums() = default;
-  SeatSums(std::size_t n, double value) { assign(n, value); }
-
-  void assign(std::size_t n, double value) {
-    if (n > CAPACITY) throw std::length_error("more seats than a result holds");
-    size_ = n;
-    std::fill_n(values_.begin(), n, value);
-  }
 
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   double& operator[](std::size_t j) { return values_[j]; }
   double operator[](std::size_t j) const { return values_[j]; }
-  double* begin() { return values_.data(); }
-  double* end() { return values_.data() + size_; }
-  const double* begin() const { return values_.data(); }
-  const double* end() const { return values_.data() + size_; }
-  operator std::span<const double>() const { return {values_.data(), size_}; }
+  double* begin() { return values_; }
+  double* end() { return values_ + size_; }
+  const double* begin() const { return values_; }
+  const double* end() const { return values_ + size_; }
+  operator std::span<const double>() const { return {values_, size_}; }
 
   friend bool operator==(const SeatSums& a, const SeatSums& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
@@ -62,11 +51,28 @@ class SeatSums {
   }
 
  private:
+  friend struct ChunkResult;
+  SeatSums() = default;
+  SeatSums(double* values, std::size_t size) : values_(values), size_(size) {}
+  SeatSums(const SeatSums&) = default;
+  SeatSums& operator=(const SeatSums&) = default;
+
+  double* values_ = nullptr;
   std::size_t size_ = 0;
-  std::array<double, CAPACITY> values_{};
 };
 
-struct ChunkResult {
+namespace detail {
+// A result's counters other than the per-seat sums; copied as they are.
+struct ResultTotals {
+  std::uint64_t samples = 0;
+  std::uint64_t attempts = 0;  // maintained by the sampling chunk
+  double weight_sum = 0;
+  double weight_square_sum = 0;
+  bool exact = false;
+};
+}  // namespace detail
+
+struct ChunkResult : detail::ResultTotals {
   // 1 - 2^-52: two steps below 1.0, so pots lost to rounding still count whole.
   static constexpr double WHOLE_POT = 0.9999999999999998;
   static constexpr double HIGH_WIN_ALONE = 0.999999999;
@@ -85,11 +91,30 @@ struct ChunkResult {
   SeatSums high_tie_count;
   SeatSums low_win_count;
   SeatSums low_tie_count;
-  std::uint64_t samples = 0;
-  std::uint64_t attempts = 0;  // maintained by the sampling chunk
-  double weight_sum = 0;
-  double weight_square_sum = 0;
-  bool exact = false;
+
+  // No seats; `empty` makes a result to record into.
+  ChunkResult() = default;
+  ChunkResult(const ChunkResult& other) : ResultTotals(other), block_(other.block_) {
+    bind(other.seat_count());
+  }
+  ChunkResult(ChunkResult&& other) noexcept
+      : ResultTotals(other), block_(std::move(other.block_)) {
+    bind(other.seat_count());
+    other.bind(0);
+  }
+  ChunkResult& operator=(const ChunkResult& other) {
+    if (this != &other) *this = ChunkResult(other);
+    return *this;
+  }
+  ChunkResult& operator=(ChunkResult&& other) noexcept {
+    if (this == &other) return *this;
+    static_cast<ResultTotals&>(*this) = other;
+    block_ = std::move(other.block_);
+    bind(other.seat_count());
+    other.bind(0);
+    return *this;
+  }
+  ~ChunkResult() = default;
 
   static ChunkResult empty(std::size_t seats);
 
@@ -111,6 +136,15 @@ struct ChunkResult {
   std::vector<PlayerEquity> equities() const;
 
   std::size_t seat_count() const { return share_sum.size(); }
+
+ private:
+  // Points every per-seat sum at its `seats` entries of the block.
+  void bind(std::size_t seats);
+
+  // Every per-seat sum's entries, one after another in PER_SEAT_SUMS order:
+  // one allocation per result, and a result stays small wherever it is held
+  // (a waiting call's stack may be nested by signal handlers).
+  std::vector<double> block_;
 };
 
 // Every per-seat sum with its key in the result dictionary, in the
