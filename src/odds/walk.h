@@ -22,6 +22,7 @@
 
 #include "cards/card.h"
 #include "error/error.h"
+#include "odds/rank_boards.h"
 #include "odds/request.h"
 #include "odds/result.h"
 #include "odds/showdown.h"
@@ -197,9 +198,11 @@ class Walk {
         const std::size_t seats = lists_.size();
         for (std::size_t i = 0; i < seats; ++i) holes[i] = PackedCards::of(dealt_[i]);
         const std::span<const PackedCards> hole_parts(holes.data(), seats);
-        if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && seats <= SYMMETRY_MAX_SEATS)
-          return walk_symmetric_boards(available, PackedCards::of(whole.first(forced)), open,
-                                       hole_parts);
+        if constexpr (RankBoards::fits(V::HOLE_CARDS, V::BOARD_CARDS)) {
+          if (symmetric_ && count >= RANK_MIN_BOARDS)
+            return walk_rank_boards(available, PackedCards::of(whole.first(forced)), open, hole_parts,
+                                    count);
+        }
         std::array<PackedCards, 9> partial{};
         partial[0] = PackedCards::of(whole.first(forced));
         const bool finished = for_each_combination(
@@ -227,16 +230,31 @@ class Walk {
     return finished;
   }
 
-  // The boards of a shared-board score game, one per class of boards that
-  // differ only by suits nothing at this leaf tells apart, each counted with
-  // its class's size (the same tally as walking them one by one). A leaf
-  // that a suit permutation keeping the walk's cards maps onto an earlier
-  // leaf takes that leaf's outcomes without walking.
-  Result<bool> walk_symmetric_boards(CardSet available, PackedCards forced,
-                                     unsigned open, std::span<const PackedCards> holes)
+  // The boards of a shared-board score game grouped by ranks and the one
+  // suit that can flush someone (`RankBoards`), each group counted with its
+  // number of boards: the same tally as walking them one by one. A leaf that
+  // a suit permutation keeping the walk's cards maps onto an earlier leaf
+  // takes that leaf's outcomes without walking.
+  Result<bool> walk_rank_boards(CardSet available, PackedCards forced, unsigned open,
+                                std::span<const PackedCards> holes, u128 boards_count)
     requires SHARED_BOARD_GAME<V>
   {
     const std::size_t seats = holes.size();
+    RankBoards boards(*V::SHARED_BOARD_RANKING, available.mask(), open, forced, holes);
+    std::uint32_t until_check = STOP_CHECK;
+    const auto go_on = [&] {
+      if (--until_check != 0) [[likely]]
+        return true;
+      until_check = STOP_CHECK;
+      return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
+    };
+    const bool cached = seats <= SYMMETRY_MAX_SEATS && boards_count >= SYMMETRY_MIN_BOARDS;
+    if (!cached)
+      return boards.run([&](SeatMask winners, std::uint64_t copies) {
+        recorder_.record_winners(winners, copies);
+        return go_on();
+      });
+
     std::array<std::uint64_t, MAX_SEATS> held{};
     for (std::size_t i = 0; i < seats; ++i) held[i] = detail::holding_mask(dealt_[i]);
     if (symmetries_.empty()) {
@@ -255,26 +273,10 @@ class Walk {
       for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
       return true;
     }
-
-    std::array<std::uint64_t, MAX_SEATS + 2> marks{};
-    marks[0] = available.mask();
-    marks[1] = forced_mask();
-    for (std::size_t i = 0; i < seats; ++i) marks[2 + i] = held[i];
-    const auto key_of = [](std::uint64_t cards) {
-      PackedCards p;
-      for (; cards != 0; cards &= cards - 1) p = p.plus(Card(static_cast<unsigned>(std::countr_zero(cards))));
-      return p;
-    };
-    SymmetricBoards<PackedCards> boards(std::span(marks.data(), seats + 2), available.mask(),
-                                                open, forced, key_of);
     std::vector<std::uint64_t> counts(std::size_t{1} << seats, 0);
-    std::uint32_t until_check = STOP_CHECK;
-    const bool finished = boards.run([&](const PackedCards& board, std::uint64_t copies) {
-      counts[recorder_.showdown().winners_packed(board, holes)] += copies;
-      if (--until_check != 0) [[likely]]
-        return true;
-      until_check = STOP_CHECK;
-      return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
+    const bool finished = boards.run([&](SeatMask winners, std::uint64_t copies) {
+      counts[winners] += copies;
+      return go_on();
     });
     if (!finished) return false;
     std::vector<std::pair<SeatMask, std::uint64_t>> outcomes;
@@ -341,9 +343,12 @@ class Walk {
   }
 
   static constexpr std::uint32_t STOP_CHECK = 4096;
-  // Below this many boards a leaf is walked one board at a time: listing the
-  // classes would cost more than it saves. Leaf outcomes are kept as masks
-  // over the seats, so the symmetric walk takes at most this many.
+  // Below this many boards a shared-board leaf is walked one board at a time.
+  static constexpr std::uint64_t RANK_MIN_BOARDS = 16;
+  // Below this many boards a leaf is walked one board at a time (other
+  // games) or its outcomes not kept for its class (shared-board games):
+  // either would cost more than it saves. Leaf outcomes are kept as masks
+  // over the seats, so those walks take at most this many.
   static constexpr std::uint64_t SYMMETRY_MIN_BOARDS = 2048;
   static constexpr std::size_t SYMMETRY_MAX_SEATS = 10;
 
