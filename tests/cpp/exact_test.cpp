@@ -154,6 +154,11 @@ TEST(Exact, SymmetricWalkEqualsOneByOne) {
   expect_symmetric_walk_exact<Holdem>({"AKs,TT", "7h6h", "JJ"}, "Kh9h");
   expect_symmetric_walk_exact<Holdem>({"A*", "22"}, "3c4c5c");
   expect_symmetric_walk_exact<ShortDeck>({"AhKh", "QQ", "JcTc"}, "", "6s");
+  // A flush made before the last cards, and more seats than outcomes are kept for.
+  expect_symmetric_walk_exact<Holdem>({"AhKh", "QsQd", "**"}, "2h3h4h");
+  expect_symmetric_walk_exact<Holdem>({"AsKs", "AdKd", "QhJh", "Tc9c", "8s7s", "6d5d", "4h3h", "2c2d",
+                                       "9h8h", "7c6c", "5s4s"},
+                                      "Ts", "Jd");
   expect_symmetric_walk_exact<Omaha>({"AhKhAdKd", "QsJsQcJc"}, "2h2d");
   expect_symmetric_walk_exact<OmahaHiLo>({"Ah2hAd2d", "KsQsKcQc"}, "7h7d");
   expect_symmetric_walk_exact<CourchevelHiLo>({"Ah2hAd2d7c", "KsQsKcQc8s"}, "5h5d");
