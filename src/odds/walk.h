@@ -18,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "cards/card.h"
@@ -240,7 +241,6 @@ class Walk {
     requires SHARED_BOARD_GAME<V>
   {
     const std::size_t seats = holes.size();
-    RankBoards boards(*V::SHARED_BOARD_RANKING, available.mask(), open, forced, holes);
     std::uint32_t until_check = STOP_CHECK;
     const auto go_on = [&] {
       if (--until_check != 0) [[likely]]
@@ -248,42 +248,53 @@ class Walk {
       until_check = STOP_CHECK;
       return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
     };
-    const bool cached = seats <= SYMMETRY_MAX_SEATS && boards_count >= SYMMETRY_MIN_BOARDS;
-    if (!cached)
-      return boards.run([&](SeatMask winners, std::uint64_t copies) {
+    const auto boards = [&] {
+      return RankBoards(*V::SHARED_BOARD_RANKING, available.mask(), open, forced, holes);
+    };
+    if (seats > SYMMETRY_MAX_SEATS)
+      return boards().run([&](SeatMask winners, std::uint64_t copies) {
         recorder_.record_winners(winners, copies);
         return go_on();
       });
 
-    std::array<std::uint64_t, MAX_SEATS> held{};
-    for (std::size_t i = 0; i < seats; ++i) held[i] = detail::holding_mask(dealt_[i]);
-    if (symmetries_.empty()) {
-      const std::array<std::uint64_t, 2> root = {root_available_, forced_mask()};
-      symmetries_ = suit_symmetries(root);
+    // Outcomes counted per winner mask over the leaf, then recorded; kept
+    // for the leaf's class when it has boards enough to pay for the lookup.
+    const bool cached = boards_count >= SYMMETRY_MIN_BOARDS;
+    std::vector<std::uint64_t> key;
+    if (cached) {
+      std::array<std::uint64_t, MAX_SEATS> held{};
+      for (std::size_t i = 0; i < seats; ++i) held[i] = detail::holding_mask(dealt_[i]);
+      if (symmetries_.empty()) {
+        const std::array<std::uint64_t, 2> root = {root_available_, forced_mask()};
+        symmetries_ = suit_symmetries(root);
+      }
+      // The leaf's canonical form: its least image under those permutations.
+      key.assign(held.begin(), held.begin() + seats);
+      for (const auto& to : symmetries_) {
+        std::array<std::uint64_t, MAX_SEATS> image{};
+        for (std::size_t i = 0; i < seats; ++i) image[i] = permute_suits(held[i], to);
+        if (std::lexicographical_compare(image.begin(), image.begin() + seats, key.begin(), key.end()))
+          key.assign(image.begin(), image.begin() + seats);
+      }
+      if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
+        for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
+        return true;
+      }
     }
-    // The leaf's canonical form: its least image under those permutations.
-    std::vector<std::uint64_t> key(held.begin(), held.begin() + seats);
-    for (const auto& to : symmetries_) {
-      std::array<std::uint64_t, MAX_SEATS> image{};
-      for (std::size_t i = 0; i < seats; ++i) image[i] = permute_suits(held[i], to);
-      if (std::lexicographical_compare(image.begin(), image.begin() + seats, key.begin(), key.end()))
-        key.assign(image.begin(), image.begin() + seats);
-    }
-    if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
-      for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
-      return true;
-    }
-    std::vector<std::uint64_t> counts(std::size_t{1} << seats, 0);
-    const bool finished = boards.run([&](SeatMask winners, std::uint64_t copies) {
-      counts[winners] += copies;
+    leaf_counts_.resize(std::size_t{1} << seats);
+    const bool finished = boards().run([&](SeatMask winners, std::uint64_t copies) {
+      leaf_counts_[winners] += copies;
       return go_on();
     });
-    if (!finished) return false;
     std::vector<std::pair<SeatMask, std::uint64_t>> outcomes;
-    for (std::size_t w = 0; w < counts.size(); ++w)
-      if (counts[w] != 0) outcomes.emplace_back(static_cast<SeatMask>(w), counts[w]);
-    for (const auto& [winners, copies] : outcomes) recorder_.record_winners(winners, copies);
-    leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
+    for (std::size_t w = 1; w < leaf_counts_.size(); ++w) {
+      const std::uint64_t copies = std::exchange(leaf_counts_[w], 0);
+      if (copies == 0 || !finished) continue;
+      recorder_.record_winners(static_cast<SeatMask>(w), copies);
+      if (cached) outcomes.emplace_back(static_cast<SeatMask>(w), copies);
+    }
+    if (!finished) return false;
+    if (cached) leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
     return true;
   }
 
@@ -364,6 +375,7 @@ class Walk {
   std::uint64_t root_available_ = 0;
   std::vector<std::array<std::uint8_t, SUITS>> symmetries_;
   std::map<std::vector<std::uint64_t>, std::vector<std::pair<SeatMask, std::uint64_t>>> leaf_outcomes_;
+  std::vector<std::uint64_t> leaf_counts_;  // one leaf's deals per winner mask
 };
 
 }  // namespace vantor
