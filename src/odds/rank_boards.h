@@ -65,11 +65,16 @@ class RankBoards {
   // C(|available|, open).
   template <class Visit>
   bool run(Visit&& visit) {
-    return walk(RANKS, open_, 0, 1, 0, visit);
+    return open_ == 0 ? leaf(0, 1, 0, visit) : walk(RANKS, open_, 0, 1, 0, visit);
   }
 
  private:
   static constexpr unsigned RANKS = 13;
+  static constexpr std::array<std::uint32_t, RANKS> RANK_KEYS = [] {
+    std::array<std::uint32_t, RANKS> keys{};
+    for (unsigned r = 0; r < RANKS; ++r) keys[r] = rank_key(r);
+    return keys;
+  }();
 
   // C(n, k) for n <= 4: the ways to take k of one rank's available cards.
   static constexpr std::array<std::array<std::uint8_t, 5>, 5> CHOOSE = {{
@@ -93,24 +98,25 @@ class RankBoards {
     int need;  // open cards of the suit that give some seat a flush
   };
 
-  // Ranks below `rank` take `left` more cards; `key` sums the rank keys so
-  // far and `copies` counts the boards with those ranks; the first `distinct`
-  // entries of ranks_ / takes_ are the ranks taken.
+  // Ranks below `below` take `left` (>= 1) more cards; `key` sums the rank
+  // keys so far and `copies` counts the boards with those ranks; the first
+  // `distinct` entries of ranks_ / takes_ are the ranks taken.
   template <class Visit>
-  bool walk(unsigned rank, unsigned left, std::uint32_t key, std::uint64_t copies, unsigned distinct,
+  bool walk(unsigned below, unsigned left, std::uint32_t key, std::uint64_t copies, unsigned distinct,
             Visit& visit) {
-    if (left == 0) return leaf(key, copies, distinct, visit);
-    if (rank == 0) return true;
-    const unsigned r = rank - 1;
-    const unsigned most = std::min<unsigned>(left, counts_[r]);
-    ranks_[distinct] = static_cast<std::uint8_t>(r);
-    for (unsigned take = most; take >= 1; --take) {
-      takes_[distinct] = static_cast<std::uint8_t>(take);
-      if (!walk(r, left - take, key + take * rank_key(r), copies * CHOOSE[counts_[r]][take], distinct + 1,
-                visit))
-        return false;
+    for (unsigned r = below; r-- > 0;) {
+      const unsigned n = counts_[r];
+      ranks_[distinct] = static_cast<std::uint8_t>(r);
+      for (unsigned take = 1; take <= n && take <= left; ++take) {
+        takes_[distinct] = static_cast<std::uint8_t>(take);
+        const std::uint32_t next_key = key + take * RANK_KEYS[r];
+        const std::uint64_t next_copies = copies * CHOOSE[n][take];
+        const bool go_on = take == left ? leaf(next_key, next_copies, distinct + 1, visit)
+                                        : walk(r, left - take, next_key, next_copies, distinct + 1, visit);
+        if (!go_on) return false;
+      }
     }
-    return walk(r, left, key, copies, distinct, visit);
+    return true;
   }
 
   // One multiset of ranks: its boards by the suited ranks of a suit that can
