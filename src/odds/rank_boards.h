@@ -33,11 +33,20 @@ class RankBoards {
     return hole >= 1 && hole + board >= 5 && hole + board <= 7 && board <= 5 && 2 * (5 - hole) > board;
   }
 
+  // The multisets of `open` ranks (at most 5), whatever cards are left:
+  // the length of a seat's memo of non-flush scores.
+  static constexpr std::size_t multisets(unsigned open) { return MULTISETS[RANKS][open]; }
+
   // `open` cards (at most 5) from `available` complete the board after the
-  // `forced` ones; seat i holds `holes[i]` (at most MAX_SEATS seats).
+  // `forced` ones; seat i holds `holes[i]` (at most MAX_SEATS seats). Seat
+  // i's non-flush score of each multiset of ranks is kept in `memos[i]`
+  // (`multisets(open)` entries, NO_ENTRY where not yet scored) unless that
+  // is null: scores depend on the seat's cards and the forced ones only, so
+  // the memo serves every walk of the same holding.
   RankBoards(const Ranking& ranking, std::uint64_t available, unsigned open, PackedCards forced,
-             std::span<const PackedCards> holes)
+             std::span<const PackedCards> holes, std::span<std::uint16_t* const> memos = {})
       : ranking_(ranking), open_(open), seats_(holes.size()) {
+    for (std::size_t i = 0; i < seats_; ++i) memos_[i] = i < memos.size() ? memos[i] : nullptr;
     for (unsigned r = 0; r < RANKS; ++r) {
       lanes_[r] = static_cast<std::uint8_t>((available >> (4 * r)) & 0xF);
       counts_[r] = static_cast<std::uint8_t>(std::popcount(lanes_[r]));
@@ -65,11 +74,20 @@ class RankBoards {
   // C(|available|, open).
   template <class Visit>
   bool run(Visit&& visit) {
-    return open_ == 0 ? leaf(0, 1, 0, visit) : walk(RANKS, open_, 0, 1, 0, visit);
+    return open_ == 0 ? leaf(0, 1, 0, 0, visit) : walk(RANKS, open_, 0, 1, 0, 0, visit);
   }
 
  private:
   static constexpr unsigned RANKS = 13;
+  // MULTISETS[r][k]: the multisets of k ranks below r, at most 4 of each.
+  static constexpr std::array<std::array<std::size_t, 6>, RANKS + 1> MULTISETS = [] {
+    std::array<std::array<std::size_t, 6>, RANKS + 1> table{};
+    table[0][0] = 1;
+    for (unsigned r = 1; r <= RANKS; ++r)
+      for (unsigned k = 0; k <= 5; ++k)
+        for (unsigned take = 0; take <= 4 && take <= k; ++take) table[r][k] += table[r - 1][k - take];
+    return table;
+  }();
   static constexpr std::array<std::uint32_t, RANKS> RANK_KEYS = [] {
     std::array<std::uint32_t, RANKS> keys{};
     for (unsigned r = 0; r < RANKS; ++r) keys[r] = rank_key(r);
@@ -100,20 +118,26 @@ class RankBoards {
 
   // Ranks below `below` take `left` (>= 1) more cards; `key` sums the rank
   // keys so far and `copies` counts the boards with those ranks; the first
-  // `distinct` entries of ranks_ / takes_ are the ranks taken.
+  // `distinct` entries of ranks_ / takes_ are the ranks taken. `ordinal`
+  // numbers the multisets in the order of a walk with every card available,
+  // so a multiset has one number whatever this walk's cards.
   template <class Visit>
   bool walk(unsigned below, unsigned left, std::uint32_t key, std::uint64_t copies, unsigned distinct,
-            Visit& visit) {
+            std::size_t ordinal, Visit& visit) {
     for (unsigned r = below; r-- > 0;) {
       const unsigned n = counts_[r];
       ranks_[distinct] = static_cast<std::uint8_t>(r);
-      for (unsigned take = 1; take <= n && take <= left; ++take) {
-        takes_[distinct] = static_cast<std::uint8_t>(take);
-        const std::uint32_t next_key = key + take * RANK_KEYS[r];
-        const std::uint64_t next_copies = copies * CHOOSE[n][take];
-        const bool go_on = take == left ? leaf(next_key, next_copies, distinct + 1, visit)
-                                        : walk(r, left - take, next_key, next_copies, distinct + 1, visit);
-        if (!go_on) return false;
+      for (unsigned take = 1; take <= 4 && take <= left; ++take) {
+        if (take <= n) {
+          takes_[distinct] = static_cast<std::uint8_t>(take);
+          const std::uint32_t next_key = key + take * RANK_KEYS[r];
+          const std::uint64_t next_copies = copies * CHOOSE[n][take];
+          const bool go_on =
+              take == left ? leaf(next_key, next_copies, distinct + 1, ordinal, visit)
+                           : walk(r, left - take, next_key, next_copies, distinct + 1, ordinal, visit);
+          if (!go_on) return false;
+        }
+        ordinal += MULTISETS[r][left - take];
       }
     }
     return true;
@@ -122,11 +146,18 @@ class RankBoards {
   // One multiset of ranks: its boards by the suited ranks of a suit that can
   // flush someone, then the rest, which no seat can flush.
   template <class Visit>
-  bool leaf(std::uint32_t key, std::uint64_t copies, unsigned distinct, Visit& visit) {
+  bool leaf(std::uint32_t key, std::uint64_t copies, unsigned distinct, std::size_t ordinal, Visit& visit) {
     std::array<std::uint32_t, MAX_SEATS> plain;
     const std::uint32_t board_key = forced_key_ + key;
-    for (std::size_t i = 0; i < seats_; ++i)
+    for (std::size_t i = 0; i < seats_; ++i) {
+      std::uint16_t* const memo = memos_[i] == nullptr ? nullptr : memos_[i] + ordinal;
+      if (memo != nullptr && *memo != NO_ENTRY) {
+        plain[i] = *memo;
+        continue;
+      }
       plain[i] = ranking_.values[value_slot(board_key + hole_keys_[i])];
+      if (memo != nullptr) *memo = static_cast<std::uint16_t>(plain[i]);
+    }
     std::uint64_t flushed = 0;
     for (unsigned f = 0; f < flush_suit_count_; ++f) {
       const unsigned s = flush_suits_[f].suit;
@@ -178,9 +209,11 @@ class RankBoards {
   std::array<std::uint8_t, RANKS> counts_{};  // how many
   std::uint32_t forced_key_ = 0;
   std::array<std::uint16_t, SUITS> forced_lanes_{};
-  std::array<std::uint32_t, MAX_SEATS> hole_keys_{};
-  std::array<std::array<std::uint16_t, MAX_SEATS>, SUITS> hole_lanes_{};
-  std::array<std::array<int, MAX_SEATS>, SUITS> needs_{};
+  // Per seat, the first seats_ entries set by the constructor.
+  std::array<std::uint32_t, MAX_SEATS> hole_keys_;
+  std::array<std::uint16_t*, MAX_SEATS> memos_;
+  std::array<std::array<std::uint16_t, MAX_SEATS>, SUITS> hole_lanes_;
+  std::array<std::array<int, MAX_SEATS>, SUITS> needs_;
   std::array<FlushSuit, SUITS> flush_suits_{};
   unsigned flush_suit_count_ = 0;
   // The ranks taken on the way to a leaf and how many cards of each.

@@ -77,6 +77,7 @@ class Walk {
       const std::uint64_t mask = detail::holding_mask(list[i]);
       if ((mask & ~available.mask()) != 0) continue;
       dealt_[depth] = list[i];
+      holding_[depth] = i;
       Result<bool> done = walk_seats(depth + 1, available - CardSet(mask));
       if (!done || !*done) return done;
     }
@@ -248,8 +249,13 @@ class Walk {
       until_check = STOP_CHECK;
       return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
     };
+    std::array<std::uint16_t*, MAX_SEATS> memos{};
+    if (prepare_memos(open))
+      for (std::size_t i = 0; i < seats; ++i)
+        memos[i] = memos_.data() + (memo_starts_[i] + holding_[i]) * RankBoards::multisets(open);
     const auto boards = [&] {
-      return RankBoards(*V::SHARED_BOARD_RANKING, available.mask(), open, forced, holes);
+      return RankBoards(*V::SHARED_BOARD_RANKING, available.mask(), open, forced, holes,
+                        std::span(memos.data(), seats));
     };
     if (seats > SYMMETRY_MAX_SEATS)
       return boards().run([&](SeatMask winners, std::uint64_t copies) {
@@ -295,6 +301,24 @@ class Walk {
     }
     if (!finished) return false;
     if (cached) leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
+    return true;
+  }
+
+  // Room for every holding's non-flush scores of every multiset of `open`
+  // ranks, unless that would take too much memory or a leaf has too few
+  // boards to gain from it; false without it.
+  bool prepare_memos(unsigned open) {
+    if (memos_ready_) return !memos_.empty();
+    memos_ready_ = true;
+    if (open < 2) return false;
+    std::size_t holdings = 0;
+    for (std::size_t i = 0; i < lists_.size(); ++i) {
+      memo_starts_[i] = holdings;
+      holdings += lists_[i].size();
+    }
+    const std::size_t each = RankBoards::multisets(open);
+    if (holdings > MEMO_ENTRIES / each) return false;
+    memos_.assign(holdings * each, NO_ENTRY);
     return true;
   }
 
@@ -356,6 +380,8 @@ class Walk {
   static constexpr std::uint32_t STOP_CHECK = 4096;
   // Below this many boards a shared-board leaf is walked one board at a time.
   static constexpr std::uint64_t RANK_MIN_BOARDS = 16;
+  // The most non-flush scores kept for the holdings (2 bytes each).
+  static constexpr std::size_t MEMO_ENTRIES = std::size_t{1} << 22;
   // Below this many boards a leaf is walked one board at a time (other
   // games) or its outcomes not kept for its class (shared-board games):
   // either would cost more than it saves. Leaf outcomes are kept as masks
@@ -368,6 +394,7 @@ class Walk {
   std::uint64_t budget_;
   const std::atomic<bool>* stop_;
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
+  std::array<std::size_t, MAX_SEATS> holding_{};  // dealt_[i] is lists_[i][holding_[i]]
   DealRecorder<V> recorder_;
   // The symmetric walk's memory: suit permutations that keep the walk's
   // cards, and the outcomes of each class of leaves walked so far.
@@ -376,6 +403,11 @@ class Walk {
   std::vector<std::array<std::uint8_t, SUITS>> symmetries_;
   std::map<std::vector<std::uint64_t>, std::vector<std::pair<SeatMask, std::uint64_t>>> leaf_outcomes_;
   std::vector<std::uint64_t> leaf_counts_;  // one leaf's deals per winner mask
+  // Each holding's non-flush scores per multiset of the open board ranks;
+  // seat i's holdings from memo_starts_[i] on.
+  bool memos_ready_ = false;
+  std::vector<std::uint16_t> memos_;
+  std::array<std::size_t, MAX_SEATS> memo_starts_{};
 };
 
 }  // namespace vantor
