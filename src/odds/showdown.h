@@ -68,15 +68,17 @@ class OutcomeTally {
   }
 
   // One deal won by `winners` (never 0).
-  void add(SeatMask winners) { add(winners, 1); }
+  bool add(SeatMask winners) { return add(winners, 1); }
 
-  // `copies` deals won by `winners`.
-  void add(SeatMask winners, std::uint64_t copies) {
+  // `copies` deals won by `winners`; true when the tally must now be flushed
+  // (never for a dense tally, so its adds test nothing more).
+  bool add(SeatMask winners, std::uint64_t copies) {
     if (dense_) [[likely]] {
       counts_[winners] += copies;
-      return;
+      return false;
     }
     add_hashed(winners, copies);
+    return pending_flush_;
   }
 
   // A hashed tally grown past half full must be flushed before the next add.
@@ -200,16 +202,22 @@ class Showdown {
     // Suit lanes matter only to a flush, so they are formed only for one.
     std::uint64_t shared = 0;
     for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) shared += detail::CARD_BITS[board[k].index()];
-    std::array<std::uint32_t, MAX_SEATS> scores;
+    // The best score and its seats kept in registers as the seats are
+    // scored: a lower score restarts the mask, an equal one joins it.
+    std::uint32_t best = ~std::uint32_t{0};
+    SeatMask mask = 0;
     for (std::size_t i = 0; i < seats_; ++i) {
       const Card* const hole = holes + i * stride;
       std::uint64_t counts = shared;
       for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) counts += detail::CARD_BITS[hole[k].index()];
-      scores[i] = score_sum(counts, ranking, [&](unsigned suit) {
+      const std::uint32_t score = score_sum(counts, ranking, [&](unsigned suit) {
         return ranks_in_suit(board, V::BOARD_CARDS, suit) | ranks_in_suit(hole, V::HOLE_CARDS, suit);
       });
+      const SeatMask keep = SeatMask{0} - SeatMask{score >= best};
+      mask = (mask & keep) | (SeatMask{score <= best} << i);
+      best = std::min(best, score);
     }
-    return detail::lowest_scorers(scores.data(), seats_);
+    return mask;
   }
 
   std::span<const double> shares() const { return {shares_.data(), seats_}; }
@@ -282,8 +290,7 @@ class DealRecorder {
   void record_winners(SeatMask winners, std::uint64_t copies = 1)
     requires SCORE_GAME<V>
   {
-    tally_.add(winners, copies);
-    if (tally_.wants_flush()) [[unlikely]]
+    if (tally_.add(winners, copies)) [[unlikely]]
       tally_.flush_into(result_);
   }
 
