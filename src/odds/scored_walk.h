@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -63,8 +64,12 @@ class ScoredHoldings {
         for (Card c : cards) mask |= std::uint64_t{1} << c.index();
         if (static_cast<std::size_t>(std::popcount(mask)) < cards.size()) continue;
         if ((mask & ~available.mask()) != 0) continue;
-        Entry e{mask, V::score(cards), 0};
-        if constexpr (V::SCORE_AWARD == ScoreAward::HiLo) e.low = V::low_score(cards);
+        // A low that does not qualify is kept as NO_HAND, above every one that does.
+        Entry e{mask, V::score(cards), NO_HAND};
+        if constexpr (V::SCORE_AWARD == ScoreAward::HiLo) {
+          const std::uint32_t low = V::low_score(cards);
+          if (EightOrBetter{}(low)) e.low = low;
+        }
         entries.push_back(e);
       }
     }
@@ -79,36 +84,59 @@ class ScoredHoldings {
   struct Entry {
     std::uint64_t mask;
     std::uint32_t high;
-    std::uint32_t low;
+    std::uint32_t low;  // NO_HAND unless an eight-or-better low
   };
 
   bool walk(std::size_t depth, std::uint64_t used) {
-    const std::vector<Entry>& entries = seats_[depth];
-    const std::size_t seats = seats_.size();
-    if (depth + 1 < seats) {
-      for (const Entry& e : entries) {
-        if ((e.mask & used) != 0) continue;
-        high_[depth] = e.high;
-        low_[depth] = e.low;
-        if (!walk(depth + 1, used | e.mask)) return false;
-      }
-      return true;
-    }
-    for (const Entry& e : entries) {
+    if (depth + 1 == seats_.size()) return last_seat(depth, used);
+    for (const Entry& e : seats_[depth]) {
       if ((e.mask & used) != 0) continue;
-      if (*budget_ == 0) return false;
-      --*budget_;
       high_[depth] = e.high;
       low_[depth] = e.low;
-      const SeatMask high = detail::lowest_scorers(high_.data(), seats);
+      if (!walk(depth + 1, used | e.mask)) return false;
+    }
+    return true;
+  }
+
+  // The last seat against the best of the others: each of its holdings
+  // beats, ties or loses to that best high (and low), so its holdings are
+  // counted per outcome and each outcome recorded once.
+  bool last_seat(std::size_t depth, std::uint64_t used) {
+    std::uint32_t best = NO_HAND, best_low = LOW_QUALIFIER;
+    SeatMask others = 0, low_others = 0;
+    if (depth > 0) {
+      others = detail::lowest_scorers(high_.data(), depth);
+      best = high_[static_cast<std::size_t>(std::countr_zero(others))];
+      low_others = detail::lowest_qualifying(low_.data(), depth);
+      if (low_others != 0) best_low = low_[static_cast<std::size_t>(std::countr_zero(low_others))];
+    }
+    // counts[3 * high + low], each 0 beats, 1 ties, 2 loses; 9: a holding
+    // that shares a card with the others.
+    std::array<std::uint64_t, 10> counts{};
+    const std::vector<Entry>& entries = seats_[depth];
+    for (const Entry& e : entries) {
+      const unsigned high = unsigned{e.high >= best} + unsigned{e.high > best};
+      const unsigned low = unsigned{e.low >= best_low} + unsigned{e.low > best_low};
+      counts[(e.mask & used) == 0 ? 3 * high + low : 9] += 1;
+    }
+    std::uint64_t dealt = 0;
+    for (std::size_t i = 0; i < 9; ++i) dealt += counts[i];
+    if (dealt > *budget_) return false;
+    *budget_ -= dealt;
+    const SeatMask me = SeatMask{1} << depth;
+    const std::array<SeatMask, 3> highs{me, others | me, others};
+    const std::array<SeatMask, 3> lows{me, low_others | me, low_others};
+    for (std::size_t i = 0; i < 9; ++i) {
+      if (counts[i] == 0) continue;
       if constexpr (V::SCORE_AWARD == ScoreAward::HiLo)
-        recorder_->record_scored(high, detail::lowest_qualifying(low_.data(), seats), 1);
+        recorder_->record_scored(highs[i / 3], lows[i % 3], counts[i]);
       else
-        recorder_->record_scored(high, 0, 1);
-      if (--until_check_ == 0) [[unlikely]] {
-        until_check_ = detail::SCORED_STOP_CHECK;
-        if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return false;
-      }
+        recorder_->record_scored(highs[i / 3], 0, counts[i]);
+    }
+    until_check_ -= static_cast<std::int64_t>(entries.size());
+    if (until_check_ <= 0) [[unlikely]] {
+      until_check_ = detail::SCORED_STOP_CHECK;
+      if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return false;
     }
     return true;
   }
@@ -118,7 +146,7 @@ class ScoredHoldings {
   std::uint64_t* budget_ = nullptr;
   const std::atomic<bool>* stop_ = nullptr;
   DealRecorder<V>* recorder_ = nullptr;
-  std::uint32_t until_check_ = 0;
+  std::int64_t until_check_ = 0;
 };
 
 // Two-plus-three games over many boards: each seat's best score with every
