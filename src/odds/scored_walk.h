@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "cards/card.h"
@@ -240,6 +241,113 @@ class TripleBoards {
   }
 
   std::vector<std::uint16_t> high_, low_;
+};
+
+// Two-plus-three boards missing at most one card (turn and river spots),
+// leaf after leaf: a seat's best over the triples of the named board cards
+// is formed once per holding, and its best with each last card once per
+// holding and card, so a seat whose holding is the same as at the previous
+// leaf is not scored again.
+template <class V>
+class LastCardBoards {
+  static_assert(V::TWO_PLUS_THREE && V::BOARD_CARDS == 5);
+
+ public:
+  // Every board of the `forced` cards and `open` (0 or 1) of `cards`, as
+  // `TripleBoards::run` walks them.
+  bool run(std::span<const std::span<const Card>> holes, std::span<const Card> forced,
+           std::span<const Card> cards, unsigned open, const std::atomic<bool>* stop,
+           DealRecorder<V>& recorder) {
+    const std::size_t seats = holes.size();
+    if (forced.size() + open != 5 || open > 1 || seats > MAX_SEATS) [[unlikely]]
+      throw std::logic_error("a last-card walk deals at most one card of a five-card board");
+    std::uint64_t named = 0;
+    for (Card c : forced) named |= std::uint64_t{1} << c.index();
+    for (std::size_t s = 0; s < seats; ++s) seats_[s].hold(holes[s], forced, named);
+    std::array<std::uint32_t, MAX_SEATS> high{}, low{};
+    const auto record = [&] {
+      const SeatMask winners = detail::lowest_scorers(high.data(), seats);
+      if constexpr (V::SCORE_AWARD == ScoreAward::HiLo)
+        recorder.record_scored(winners, detail::lowest_qualifying(low.data(), seats), 1);
+      else
+        recorder.record_scored(winners, 0, 1);
+    };
+    if (open == 0) {
+      for (std::size_t s = 0; s < seats; ++s) {
+        high[s] = seats_[s].named_high;
+        low[s] = seats_[s].named_low;
+      }
+      record();
+      return true;
+    }
+    std::uint32_t until_check = detail::SCORED_STOP_CHECK;
+    for (Card c : cards) {
+      for (std::size_t s = 0; s < seats; ++s) seats_[s].with(c, forced, high[s], low[s]);
+      record();
+      if (--until_check == 0) [[unlikely]] {
+        until_check = detail::SCORED_STOP_CHECK;
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  struct Seat {
+    std::array<Card, 8> holding{};
+    std::size_t size = 0;
+    std::uint64_t named = ~std::uint64_t{0};  // the named board cards scored against
+    std::array<CardPart, 15> pairs{};
+    std::size_t pair_count = 0;
+    std::uint32_t named_high = NO_HAND, named_low = NO_HAND;
+    std::uint64_t known = 0;  // last cards already scored
+    std::array<std::uint32_t, 52> high{}, low{};
+
+    void hold(std::span<const Card> hole, std::span<const Card> forced, std::uint64_t board) {
+      if (board == named && hole.size() == size && std::equal(hole.begin(), hole.end(), holding.begin()))
+        return;
+      named = board;
+      size = std::min(hole.size(), holding.size());
+      std::copy_n(hole.begin(), size, holding.begin());
+      pair_count = 0;
+      for (std::size_t i = 0; i < size; ++i)
+        for (std::size_t j = i + 1; j < size && pair_count < pairs.size(); ++j)
+          pairs[pair_count++] = CardPart::of(holding[i], holding[j]);
+      named_high = named_low = NO_HAND;
+      const std::size_t f = forced.size();
+      for (std::size_t a = 0; a < f; ++a)
+        for (std::size_t b = a + 1; b < f; ++b)
+          for (std::size_t c = b + 1; c < f; ++c) add(CardPart::of(forced[a], forced[b], forced[c]), named_high, named_low);
+      known = 0;
+    }
+
+    // The best with the triple, high and low, folded into `h` and `l`.
+    void add(const CardPart& triple, std::uint32_t& h, std::uint32_t& l) const {
+      for (std::size_t k = 0; k < pair_count; ++k) {
+        h = std::min<std::uint32_t>(h, V::HIGH_PARTS(pairs[k], triple));
+        if constexpr (V::SCORE_AWARD == ScoreAward::HiLo)
+          l = std::min<std::uint32_t>(l, V::LOW_PARTS(pairs[k], triple));
+      }
+    }
+
+    // Scores with the named cards and `last`; lows kept only when eight or better.
+    void with(Card last, std::span<const Card> forced, std::uint32_t& h, std::uint32_t& l) {
+      const unsigned i = last.index();
+      if (((known >> i) & 1u) == 0) {
+        std::uint32_t bh = named_high, bl = named_low;
+        const std::size_t f = forced.size();
+        for (std::size_t a = 0; a < f; ++a)
+          for (std::size_t b = a + 1; b < f; ++b) add(CardPart::of(forced[a], forced[b], last), bh, bl);
+        high[i] = bh;
+        low[i] = bl;
+        known |= std::uint64_t{1} << i;
+      }
+      h = high[i];
+      l = low[i];
+    }
+  };
+
+  std::array<Seat, MAX_SEATS> seats_{};
 };
 
 }  // namespace vantor

@@ -226,6 +226,10 @@ class Walk {
         return triples_.run(std::span<const std::span<const Card>>(dealt_.data(), lists_.size()),
                             whole.first(forced), std::span<const Card>(cards.data(), m), open,
                             stop_, recorder_);
+      if (symmetric_ && forced + open == V::BOARD_CARDS && open <= 1 && holes_regular())
+        return last_card_.run(std::span<const std::span<const Card>>(dealt_.data(), lists_.size()),
+                              whole.first(forced), std::span<const Card>(cards.data(), m), open,
+                              stop_, recorder_);
     }
     if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && lists_.size() <= SYMMETRY_MAX_SEATS &&
         suits_interchange(available))
@@ -372,6 +376,7 @@ class Walk {
   // Seats scored apart: games without a board, two-plus-three boards.
   ScoredHoldings<V> holdings_;
   std::conditional_t<V::TWO_PLUS_THREE, TripleBoards<V>, std::monostate> triples_;
+  std::conditional_t<V::TWO_PLUS_THREE, LastCardBoards<V>, std::monostate> last_card_;
   // The symmetric walk's memory: suit permutations that keep the walk's
   // cards, and the outcomes of each class of leaves walked so far.
   bool symmetric_ = true;

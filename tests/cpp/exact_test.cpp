@@ -166,6 +166,8 @@ TEST(Exact, ScoredWalkEqualsOneByOne) {
   expect_symmetric_walk_exact<OmahaSix>({"AhKhQd2c3c4c", "JsJdTs9d8d7d"}, "KsQs");
   expect_symmetric_walk_exact<OmahaFiveHiLo>({"As2s3dKc4c", "AdKd7c8c9h", "2h3h6c6dTs"}, "5h", "Jd");
   expect_symmetric_walk_exact<OmahaHiLo>({"As2s3dKc", "AdKd7s*"}, "4h7c8d");
+  expect_symmetric_walk_exact<OmahaHiLo>({"As2s3dKc", "AdKd**"}, "4h7c8d9s");
+  expect_symmetric_walk_exact<Omaha>({"AhKhQd2c", "JsJdTs*", "7c7d6c*"}, "Ks7h2h5s9d");
   expect_symmetric_walk_exact<Courchevel>({"AhKhQd2c3c", "JsJdTs9d8d"}, "Ks");
   expect_symmetric_walk_exact<Razz>({"As2d3c7h8s", "4h5s6dKcQd"}, "");
   expect_symmetric_walk_exact<StudHiLo>({"As2d3c7h8s9c", "4h5s6dKcQdQh", "KhKd9dTcJs2h"}, "");
