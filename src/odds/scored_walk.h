@@ -192,7 +192,7 @@ class TripleBoards {
     if constexpr (V::SCORE_AWARD == ScoreAward::HiLo) {
       low_.resize(seats * per_seat);
       for (std::size_t s = 0; s < seats; ++s)
-        best_by_triple(holes[s], all, V::LOW_PARTS, wanted, low_.data() + s * per_seat);
+        best_by_triple<true>(holes[s], all, V::LOW_PARTS, wanted, low_.data() + s * per_seat);
     }
 
     // best[k][s]: seat s's best score over the triples of board cards 0..k.
@@ -297,8 +297,8 @@ class LastCardBoards {
     std::array<Card, 8> holding{};
     std::size_t size = 0;
     std::uint64_t named = ~std::uint64_t{0};  // the named board cards scored against
-    std::array<CardPart, 15> pairs{};
-    std::size_t pair_count = 0;
+    std::array<CardPart, 15> pairs{}, low_pairs{};
+    std::size_t pair_count = 0, low_pair_count = 0;
     std::uint32_t named_high = NO_HAND, named_low = NO_HAND;
     std::uint64_t known = 0;  // last cards already scored
     std::array<std::uint32_t, 52> high{}, low{};
@@ -309,24 +309,31 @@ class LastCardBoards {
       named = board;
       size = std::min(hole.size(), holding.size());
       std::copy_n(hole.begin(), size, holding.begin());
-      pair_count = 0;
+      pair_count = low_pair_count = 0;
       for (std::size_t i = 0; i < size; ++i)
-        for (std::size_t j = i + 1; j < size && pair_count < pairs.size(); ++j)
+        for (std::size_t j = i + 1; j < size && pair_count < pairs.size(); ++j) {
           pairs[pair_count++] = CardPart::of(holding[i], holding[j]);
+          if (can_make_low({holding[i], holding[j]}))
+            low_pairs[low_pair_count++] = pairs[pair_count - 1];
+        }
       named_high = named_low = NO_HAND;
       const std::size_t f = forced.size();
       for (std::size_t a = 0; a < f; ++a)
         for (std::size_t b = a + 1; b < f; ++b)
-          for (std::size_t c = b + 1; c < f; ++c) add(CardPart::of(forced[a], forced[b], forced[c]), named_high, named_low);
+          for (std::size_t c = b + 1; c < f; ++c) add(forced[a], forced[b], forced[c], named_high, named_low);
       known = 0;
     }
 
-    // The best with the triple, high and low, folded into `h` and `l`.
-    void add(const CardPart& triple, std::uint32_t& h, std::uint32_t& l) const {
-      for (std::size_t k = 0; k < pair_count; ++k) {
+    // The best with the triple, high and low, folded into `h` and `l`; a
+    // low only where it can be eight or better.
+    void add(Card a, Card b, Card c, std::uint32_t& h, std::uint32_t& l) const {
+      const CardPart triple = CardPart::of(a, b, c);
+      for (std::size_t k = 0; k < pair_count; ++k)
         h = std::min<std::uint32_t>(h, V::HIGH_PARTS(pairs[k], triple));
-        if constexpr (V::SCORE_AWARD == ScoreAward::HiLo)
-          l = std::min<std::uint32_t>(l, V::LOW_PARTS(pairs[k], triple));
+      if constexpr (V::SCORE_AWARD == ScoreAward::HiLo) {
+        if (!can_make_low({a, b, c})) return;
+        for (std::size_t k = 0; k < low_pair_count; ++k)
+          l = std::min<std::uint32_t>(l, V::LOW_PARTS(low_pairs[k], triple));
       }
     }
 
@@ -337,7 +344,7 @@ class LastCardBoards {
         std::uint32_t bh = named_high, bl = named_low;
         const std::size_t f = forced.size();
         for (std::size_t a = 0; a < f; ++a)
-          for (std::size_t b = a + 1; b < f; ++b) add(CardPart::of(forced[a], forced[b], last), bh, bl);
+          for (std::size_t b = a + 1; b < f; ++b) add(forced[a], forced[b], last, bh, bl);
         high[i] = bh;
         low[i] = bl;
         known |= std::uint64_t{1} << i;

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -60,28 +62,43 @@ constexpr std::size_t triple_index(std::size_t p, std::size_t q, std::size_t r) 
   return r * (r - 1) * (r - 2) / 6 + q * (q - 1) / 2 + p;
 }
 
+// Whether `cards` (two or three) can be part of an eight-or-better low:
+// ranks all different, each an ace or a two to an eight. A hand with any
+// other part has no qualifying low, so a search for the best qualifying low
+// may skip it.
+inline bool can_make_low(std::initializer_list<Card> cards) {
+  constexpr unsigned LOW_RANKS = 0x107F;  // two to eight (bits 0..6) and ace (bit 12)
+  unsigned ranks = 0;
+  for (Card c : cards) ranks |= rank_bit(c.rank());
+  return std::popcount(ranks) == static_cast<int>(cards.size()) && (ranks & ~LOW_RANKS) == 0;
+}
+
 // For a walk over many boards drawn from `cards`: the best score of any two
 // of `hole` with the triple p < q < r of `cards`, at
 // out[triple_index(p, q, r)], for each triple `wanted(p, q, r)` accepts.
 // One table read per hole pair and triple instead of one per pair, triple
-// and board.
-template <class ScoreFromParts, class Wanted>
+// and board. With QUALIFYING_LOW the scores are lows, and a triple that
+// cannot make an eight-or-better low with any pair is NO_HAND unread.
+template <bool QUALIFYING_LOW = false, class ScoreFromParts, class Wanted>
 inline void best_by_triple(std::span<const Card> hole, std::span<const Card> cards,
                            ScoreFromParts score_from_parts, Wanted wanted, std::uint16_t* out) {
   std::array<CardPart, 15> pairs{};
   std::size_t count = 0;
   for (std::size_t i = 0; i < hole.size() && count < pairs.size(); ++i)
     for (std::size_t j = i + 1; j < hole.size() && count < pairs.size(); ++j)
-      pairs[count++] = CardPart::of(hole[i], hole[j]);
+      if (!QUALIFYING_LOW || can_make_low({hole[i], hole[j]}))
+        pairs[count++] = CardPart::of(hole[i], hole[j]);
   const std::size_t n = cards.size();
   for (std::size_t r = 2; r < n; ++r)
     for (std::size_t q = 1; q < r; ++q)
       for (std::size_t p = 0; p < q; ++p) {
         if (!wanted(p, q, r)) continue;
-        const CardPart triple = CardPart::of(cards[p], cards[q], cards[r]);
         std::uint32_t best = NO_HAND;
-        for (std::size_t k = 0; k < count; ++k)
-          best = std::min<std::uint32_t>(best, score_from_parts(pairs[k], triple));
+        if (!QUALIFYING_LOW || can_make_low({cards[p], cards[q], cards[r]})) {
+          const CardPart triple = CardPart::of(cards[p], cards[q], cards[r]);
+          for (std::size_t k = 0; k < count; ++k)
+            best = std::min<std::uint32_t>(best, score_from_parts(pairs[k], triple));
+        }
         out[triple_index(p, q, r)] = static_cast<std::uint16_t>(best);
       }
 }
