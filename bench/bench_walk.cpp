@@ -62,6 +62,8 @@ int main() {
   spot<Holdem>("QQ vs 87s preflop", {"QQ", "87s"}, "");
   spot<Holdem>("AhKh vs QsQd on Kd 7c 2h", {"AhKh", "QsQd"}, "Kd7c2h");
   spot<Holdem>("AhKh vs a random hand on Kd 7c 2h 5s", {"AhKh", "**"}, "Kd7c2h5s");
+  spot<Holdem>("AKs,QQ vs a random hand on Kd 7c 2h", {"AKs,QQ", "**"}, "Kd7c2h");
+  spot<Holdem>("AhAd vs KsKc vs QhQd preflop", {"AhAd", "KsKc", "QhQd"}, "");
   spot<ShortDeck>("AhKh vs QsQd preflop", {"AhKh", "QsQd"}, "");
   spot<Omaha>("AhKhQd2c vs JsJdTs9d on Ks", {"AhKhQd2c", "JsJdTs9d"}, "Ks");
   spot<Omaha>("AhAdKhKd vs QsQcJsJc preflop", {"AhAdKhKd", "QsQcJsJc"}, "");

@@ -36,7 +36,8 @@ namespace detail {
 
 // The seats holding the lowest of `n` >= 1 scores. Which seat wins a deal is
 // random, so this takes no branch on the scores: a minimum, then a mask.
-inline SeatMask lowest_scorers(const std::uint32_t* scores, std::size_t n) {
+// Two short loops, inlined into the walks that call it per group of deals.
+[[gnu::always_inline]] inline SeatMask lowest_scorers(const std::uint32_t* scores, std::size_t n) {
   std::uint32_t best = scores[0];
   for (std::size_t i = 1; i < n; ++i) best = std::min(best, scores[i]);
   SeatMask mask = 0;
@@ -86,13 +87,7 @@ class OutcomeTally {
       counts_[winners] += copies;
       return;
     }
-    std::size_t slot = (winners * 0x9E3779B9u) >> (32 - HASH_BITS);
-    while (keys_[slot] != winners && keys_[slot] != 0) slot = (slot + 1) & (HASH_SLOTS - 1);
-    if (keys_[slot] == 0) {
-      keys_[slot] = winners;
-      if (++used_ > HASH_SLOTS / 2) pending_flush_ = true;
-    }
-    counts_[slot] += copies;
+    add_hashed(winners, copies);
   }
 
   // A hashed tally grown past half full must be flushed before the next add.
@@ -116,6 +111,17 @@ class OutcomeTally {
   static constexpr std::size_t DENSE_SEATS = 10;
   static constexpr unsigned HASH_BITS = 12;
   static constexpr std::size_t HASH_SLOTS = std::size_t{1} << HASH_BITS;
+
+  // The many-seat tally, kept out of line so the dense add stays small.
+  [[gnu::noinline]] void add_hashed(SeatMask winners, std::uint64_t copies) {
+    std::size_t slot = (winners * 0x9E3779B9u) >> (32 - HASH_BITS);
+    while (keys_[slot] != winners && keys_[slot] != 0) slot = (slot + 1) & (HASH_SLOTS - 1);
+    if (keys_[slot] == 0) {
+      keys_[slot] = winners;
+      if (++used_ > HASH_SLOTS / 2) pending_flush_ = true;
+    }
+    counts_[slot] += copies;
+  }
 
   void record_unit(SeatMask winners) {
     unit_.clear();
