@@ -67,6 +67,7 @@ int main() {
   spot<ShortDeck>("AhKh vs QsQd preflop", {"AhKh", "QsQd"}, "");
   spot<Omaha>("AhKhQd2c vs JsJdTs9d on Ks", {"AhKhQd2c", "JsJdTs9d"}, "Ks");
   spot<Omaha>("AhAdKhKd vs QsQcJsJc preflop", {"AhAdKhKd", "QsQcJsJc"}, "");
+  spot<OmahaHiLo>("As2s3dKc vs AdKd and two on 4h 7c 8d 9s", {"As2s3dKc", "AdKd**"}, "4h7c8d9s");
   spot<OmahaFive>("AhKhQd2c3c vs JsJdTs9d8d on Ks", {"AhKhQd2c3c", "JsJdTs9d8d"}, "Ks");
   spot<OmahaSix>("AhKhQd2c3c4c vs JsJdTs9d8d7d on Ks", {"AhKhQd2c3c4c", "JsJdTs9d8d7d"}, "Ks");
   spot<OmahaHiLo>("As2s3dKc vs AdKd7c8c on 4h", {"As2s3dKc", "AdKd7c8c"}, "4h");

@@ -45,6 +45,17 @@ namespace detail {
   return mask;
 }
 
+// The seats holding the lowest of `n` low scores when it is eight or better;
+// 0 when none is.
+inline SeatMask lowest_qualifying(const std::uint32_t* scores, std::size_t n) {
+  std::uint32_t best = scores[0];
+  for (std::size_t i = 1; i < n; ++i) best = std::min(best, scores[i]);
+  if (!EightOrBetter{}(best)) return 0;
+  SeatMask mask = 0;
+  for (std::size_t i = 0; i < n; ++i) mask |= SeatMask{scores[i] == best} << i;
+  return mask;
+}
+
 }  // namespace detail
 
 // Games whose pot goes whole to the best score: the showdown finds a winner
@@ -332,14 +343,55 @@ class DealRecorder {
     return record([&](std::size_t seat) { return cards.hole(seat, j); }, cards.board(j), 1.0);
   }
 
-  // Records what the tally still holds; the result is then complete.
-  void finish() { tally_.flush_into(result_); }
+  // `copies` weight-1 deals whose seat scores give the pot to `high` and
+  // the low half to `low` (0: no low half), as `V::SCORE_AWARD` reads the
+  // scores: what recording each of them gives, up to rounding.
+  void record_scored(SeatMask high, SeatMask low, std::uint64_t copies) {
+    if constexpr (SCORE_GAME<V>) {
+      record_winners(high, copies);
+    } else {
+      const std::size_t seats = result_.seat_count();
+      if (seats <= SPLIT_DENSE_SEATS) [[likely]] {
+        if (split_counts_.empty()) split_counts_.assign(std::size_t{1} << (2 * seats), 0);
+        split_counts_[(std::size_t{high} << seats) | low] += copies;
+      } else {
+        record_split(high, low, copies);
+      }
+    }
+  }
+
+  // Records what the tallies still hold; the result is then complete.
+  void finish() {
+    tally_.flush_into(result_);
+    const std::size_t seats = result_.seat_count();
+    for (std::size_t i = 0; i < split_counts_.size(); ++i) {
+      if (split_counts_[i] == 0) continue;
+      const SeatMask low = static_cast<SeatMask>(i & ((std::size_t{1} << seats) - 1));
+      record_split(static_cast<SeatMask>(i >> seats), low, split_counts_[i]);
+      split_counts_[i] = 0;
+    }
+  }
 
  private:
   Showdown<V> showdown_;
   OutcomeTally tally_;
   ChunkResult& result_;
+  static constexpr std::size_t SPLIT_DENSE_SEATS = 6;
+
+  void record_split(SeatMask high, SeatMask low, std::uint64_t copies) {
+    const std::size_t seats = result_.seat_count();
+    if (!unit_) unit_ = ChunkResult::empty(seats);
+    unit_->clear();
+    std::array<double, MAX_SEATS> shares{}, low_shares{};
+    hi_lo_award(high, low, std::span<double>(shares.data(), seats),
+                std::span<double>(low_shares.data(), seats));
+    unit_->record_weighted(std::span<const double>(shares.data(), seats),
+                           std::span<const double>(low_shares.data(), seats), 1.0);
+    result_.add_copies(*unit_, copies);
+  }
+
   std::optional<ChunkResult> unit_;  // one deal of `record_copies`
+  std::vector<std::uint64_t> split_counts_;  // `record_scored` deals per (high, low)
   const void* layout_ = nullptr;  // the buffers `regular_` was judged for
   bool regular_ = false;
 };

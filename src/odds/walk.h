@@ -18,7 +18,9 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "cards/card.h"
@@ -26,6 +28,7 @@
 #include "odds/rank_boards.h"
 #include "odds/request.h"
 #include "odds/result.h"
+#include "odds/scored_walk.h"
 #include "odds/showdown.h"
 #include "odds/suit_symmetry.h"
 #include "sampler/card_lists.h"
@@ -64,6 +67,11 @@ class Walk {
   Result<bool> run(CardSet available) {
     root_available_ = available.mask();
     if (!open_boards_fit(available)) return false;
+    if (symmetric_ && holdings_.applies(request_, lists_)) {
+      const bool done = holdings_.run(lists_, available, budget_, stop_, recorder_);
+      if (done) recorder_.finish();
+      return done;
+    }
     Result<bool> done = walk_seats(0, available);
     if (done && *done) recorder_.finish();
     return done;
@@ -110,8 +118,9 @@ class Walk {
 
   std::uint64_t budget() const { return budget_; }
 
-  // Visits every board one by one, without the suit symmetry: the same
-  // result, kept to check the symmetric walk against.
+  // Visits every deal one by one through the showdown, without the suit
+  // symmetry or the seat-score walks (scored_walk.h): the same result, kept
+  // to check them against.
   void one_board_at_a_time() { symmetric_ = false; }
 
  private:
@@ -215,6 +224,17 @@ class Walk {
             });
         return finished;
       }
+    }
+    if constexpr (V::TWO_PLUS_THREE) {
+      if (symmetric_ && forced + open == V::BOARD_CARDS && holes_regular() &&
+          TripleBoards<V>::pays(forced, m, open, count))
+        return triples_.run(std::span<const std::span<const Card>>(dealt_.data(), lists_.size()),
+                            whole.first(forced), std::span<const Card>(cards.data(), m), open,
+                            stop_, recorder_);
+      if (symmetric_ && forced + open == V::BOARD_CARDS && open <= 1 && holes_regular())
+        return last_card_.run(std::span<const std::span<const Card>>(dealt_.data(), lists_.size()),
+                              whole.first(forced), std::span<const Card>(cards.data(), m), open,
+                              stop_, recorder_);
     }
     if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && lists_.size() <= SYMMETRY_MAX_SEATS &&
         suits_interchange(available))
@@ -396,6 +416,10 @@ class Walk {
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
   std::array<std::size_t, MAX_SEATS> holding_{};  // dealt_[i] is lists_[i][holding_[i]]
   DealRecorder<V> recorder_;
+  // Seats scored apart: games without a board, two-plus-three boards.
+  ScoredHoldings<V> holdings_;
+  std::conditional_t<V::TWO_PLUS_THREE, TripleBoards<V>, std::monostate> triples_;
+  std::conditional_t<V::TWO_PLUS_THREE, LastCardBoards<V>, std::monostate> last_card_;
   // The symmetric walk's memory: suit permutations that keep the walk's
   // cards, and the outcomes of each class of leaves walked so far.
   bool symmetric_ = true;

@@ -166,6 +166,24 @@ TEST(Exact, SymmetricWalkEqualsOneByOne) {
   expect_symmetric_walk_exact<CourchevelHiLo>({"Ah2hAd2d7c", "KsQsKcQc8s"}, "5h5d");
 }
 
+// Seats scored apart (holdings without a board, hole pairs against tabled
+// board triples) give what every deal's showdown gives.
+TEST(Exact, ScoredWalkEqualsOneByOne) {
+  expect_symmetric_walk_exact<OmahaFive>({"AhKhQd2c3c", "JsJdTs9d8d", "7h7c6h5h4s"}, "Ks");
+  expect_symmetric_walk_exact<OmahaSix>({"AhKhQd2c3c4c", "JsJdTs9d8d7d"}, "KsQs");
+  expect_symmetric_walk_exact<OmahaFiveHiLo>({"As2s3dKc4c", "AdKd7c8c9h", "2h3h6c6dTs"}, "5h", "Jd");
+  expect_symmetric_walk_exact<OmahaHiLo>({"As2s3dKc", "AdKd7s*"}, "4h7c8d");
+  expect_symmetric_walk_exact<OmahaHiLo>({"As2s3dKc", "AdKd**"}, "4h7c8d9s");
+  expect_symmetric_walk_exact<Omaha>({"AhKhQd2c", "JsJdTs*", "7c7d6c*"}, "Ks7h2h5s9d");
+  expect_symmetric_walk_exact<Courchevel>({"AhKhQd2c3c", "JsJdTs9d8d"}, "Ks");
+  expect_symmetric_walk_exact<Razz>({"As2d3c7h8s", "4h5s6dKcQd"}, "");
+  expect_symmetric_walk_exact<StudHiLo>({"As2d3c7h8s9c", "4h5s6dKcQdQh", "KhKd9dTcJs2h"}, "");
+  expect_symmetric_walk_exact<Stud>({"AhAd2c3s4h5h", "KsKd5c6s7s8s", "9h9dTcJsQh2d"}, "", "3h");
+  expect_symmetric_walk_exact<DeuceSeven>({"7s5h4d3c", "8s6h4h2d", "2c9d8d7d"}, "");
+  expect_symmetric_walk_exact<FiveCardDraw>({"AsAdKcQd", "QhQcJhJd", "7c7d7h6c"}, "");
+  expect_symmetric_walk_exact<Badugi>({"As2d3h", "KcQd"}, "");
+}
+
 // Random hold'em and short deck spots after the flop or the turn: shuffled
 // named hands, a hand with one open card, dead cards, two to five seats.
 TEST(Exact, RankGroupedBoardsEqualOneByOneOnRandomSpots) {
