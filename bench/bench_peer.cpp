@@ -143,6 +143,9 @@ int main() {
       {"AhAd vs KsKc vs QhQd preflop", {"AhAd", "KsKc", "QhQd"}, {"AhAd", "KsKc", "QhQd"}, ""},
       {"QQ vs 87s preflop", {"QQ", "87s"}, {"QQ", "87s"}, ""},
       {"AhKh vs QsQd on Kd 7c 2h", {"AhKh", "QsQd"}, {"AhKh", "QsQd"}, "Kd7c2h"},
+      {"AKs,QQ vs a random hand on Kd 7c 2h", {"AKs,QQ", "**"}, {"AKs,QQ", "random"}, "Kd7c2h"},
+      {"AhKh vs QsQd vs a random hand on Kd 7c 2h", {"AhKh", "QsQd", "**"}, {"AhKh", "QsQd", "random"},
+       "Kd7c2h"},
   };
   for (const Spot& spot : exact_spots) exact_line(spot, 5);
 

@@ -63,9 +63,12 @@ int main() {
   spot<Holdem>("QQ vs 87s preflop", {"QQ", "87s"}, "");
   spot<Holdem>("AhKh vs QsQd on Kd 7c 2h", {"AhKh", "QsQd"}, "Kd7c2h");
   spot<Holdem>("AhKh vs a random hand on Kd 7c 2h 5s", {"AhKh", "**"}, "Kd7c2h5s");
+  spot<Holdem>("AKs,QQ vs a random hand on Kd 7c 2h", {"AKs,QQ", "**"}, "Kd7c2h");
+  spot<Holdem>("AhAd vs KsKc vs QhQd preflop", {"AhAd", "KsKc", "QhQd"}, "");
   spot<ShortDeck>("AhKh vs QsQd preflop", {"AhKh", "QsQd"}, "");
   spot<Omaha>("AhKhQd2c vs JsJdTs9d on Ks", {"AhKhQd2c", "JsJdTs9d"}, "Ks");
   spot<Omaha>("AhAdKhKd vs QsQcJsJc preflop", {"AhAdKhKd", "QsQcJsJc"}, "");
+  spot<OmahaHiLo>("As2s3dKc vs AdKd and two on 4h 7c 8d 9s", {"As2s3dKc", "AdKd**"}, "4h7c8d9s");
   spot<OmahaFive>("AhKhQd2c3c vs JsJdTs9d8d on Ks", {"AhKhQd2c3c", "JsJdTs9d8d"}, "Ks");
   spot<OmahaSix>("AhKhQd2c3c4c vs JsJdTs9d8d7d on Ks", {"AhKhQd2c3c4c", "JsJdTs9d8d7d"}, "Ks");
   spot<OmahaHiLo>("As2s3dKc vs AdKd7c8c on 4h", {"As2s3dKc", "AdKd7c8c"}, "4h");

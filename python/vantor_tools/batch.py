@@ -466,6 +466,7 @@ def _run(items: Iterator[SpotLike], defaults: Question, pool: _Pool) -> Iterator
             order += 1
             ready_cost += cost
 
+    finished = False
     try:
         while True:
             # Read ahead until there is work for every free slot and then some.
@@ -500,6 +501,7 @@ def _run(items: Iterator[SpotLike], defaults: Question, pool: _Pool) -> Iterator
                 yield answer
             if not in_flight:
                 if exhausted and not window and not ready:
+                    finished = True
                     return
                 continue
             done, _ = cf.wait(in_flight, return_when=cf.FIRST_COMPLETED)
@@ -524,7 +526,9 @@ def _run(items: Iterator[SpotLike], defaults: Question, pool: _Pool) -> Iterator
         for future in in_flight:
             future.cancel()
         if pool.own:
-            pool.executor.shutdown(wait=False, cancel_futures=True)
+            # After the last answer the workers are idle: wait for them, so that no
+            # thread of this run outlives it. Stopped early, leave at once.
+            pool.executor.shutdown(wait=finished, cancel_futures=True)
 
 
 # --- field readers -------------------------------------------------------------------

@@ -10,11 +10,10 @@ import sys
 import time
 from typing import Any, BinaryIO, Iterator, Optional, Tuple
 
-from tqdm import tqdm
-
 from .batch import BatchStopped, DaskClient, run_batch
 from .cli import PROG, UserError, _positive, _seed, _whole
 from .jsonl import LineWriter, ResumeMismatch, answered, count_lines
+from .progress import Tqdm
 
 DESCRIPTION = """\
 Reads one spot per line: a JSON object with "game", "hands" (a list of hand fields)
@@ -96,7 +95,7 @@ def run(args: argparse.Namespace) -> int:
 def _write(answers: Iterator[Any], writer: LineWriter, total: Optional[int]) -> Tuple[int, int]:
     done = failed = deals = 0
     start = time.perf_counter()
-    with tqdm(total=total, unit=" spots", file=sys.stderr, disable=not sys.stderr.isatty(),
+    with Tqdm(total=total, unit=" spots", file=sys.stderr, disable=not sys.stderr.isatty(),
               dynamic_ncols=True) as bar:
         for answer in answers:
             writer.write(answer.to_json())
@@ -107,7 +106,7 @@ def _write(answers: Iterator[Any], writer: LineWriter, total: Optional[int]) -> 
                 deals += answer.equity.samples
             if not bar.disable:
                 rate = deals / max(time.perf_counter() - start, 1e-9)
-                bar.set_postfix_str(f"{tqdm.format_sizeof(rate)} deals/s, {failed:,} failed", refresh=False)
+                bar.set_postfix_str(f"{Tqdm.format_sizeof(rate)} deals/s, {failed:,} failed", refresh=False)
                 bar.update()
     return done, failed
 

@@ -338,9 +338,9 @@ class RowBar:
     def __init__(self, total: int) -> None:
         import sys
 
-        from tqdm import tqdm
+        from .progress import Tqdm
 
-        self._bar = tqdm(total=total, unit=" holdings", file=sys.stderr, leave=False,
+        self._bar = Tqdm(total=total, unit=" holdings", file=sys.stderr, leave=False,
                          dynamic_ncols=True, delay=0.25, mininterval=0)
 
     def update(self, done: int, total: int) -> None:

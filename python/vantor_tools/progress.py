@@ -11,11 +11,18 @@ from tqdm import tqdm
 from .result import Equity
 
 
+class Tqdm(tqdm):  # type: ignore[type-arg]
+    """tqdm without its monitor thread: that daemon thread would outlive the run,
+    still asleep when the interpreter exits."""
+
+    monitor_interval = 0
+
+
 class Bar:
     """Shows the deals drawn so far and the current worst standard error; a context manager."""
 
     def __init__(self, total: Optional[int] = None) -> None:
-        self._bar = tqdm(
+        self._bar = Tqdm(
             total=total,
             unit=" deals",
             unit_scale=True,

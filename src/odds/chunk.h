@@ -223,7 +223,7 @@ Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t sam
     return run_dealer<V, PortableSelect>(request, dealer, samples, seed, stop);
   };
   if (!request.weighted) {
-    if (std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request)) {
+    if (std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request, samples)) {
       ScheduledBatches batches(*scheduled);
       return run(batches);
     }

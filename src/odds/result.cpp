@@ -7,16 +7,22 @@ namespace vantor {
 
 ChunkResult ChunkResult::empty(std::size_t seats) {
   ChunkResult r;
-  for (const PerSeatSum& sum : PER_SEAT_SUMS) (r.*sum.values).assign(seats, 0.0);
+  r.block_.assign(PER_SEAT_SUMS.size() * seats, 0.0);
+  r.bind(seats);
   return r;
 }
 
+void ChunkResult::bind(std::size_t seats) {
+  double* at = block_.data();
+  for (const PerSeatSum& sum : PER_SEAT_SUMS) {
+    this->*sum.values = SeatSums(seats == 0 ? nullptr : at, seats);
+    at += seats;
+  }
+}
+
 void ChunkResult::clear() {
-  const std::size_t seats = seat_count();
-  for (const PerSeatSum& sum : PER_SEAT_SUMS) (this->*sum.values).assign(seats, 0.0);
-  samples = attempts = 0;
-  weight_sum = weight_square_sum = 0;
-  exact = false;
+  std::fill(block_.begin(), block_.end(), 0.0);
+  static_cast<detail::ResultTotals&>(*this) = {};
 }
 
 void ChunkResult::merge(const ChunkResult& other) {
@@ -30,8 +36,8 @@ void ChunkResult::merge(const ChunkResult& other) {
   weight_sum += other.weight_sum;
   weight_square_sum += other.weight_square_sum;
   for (const PerSeatSum& sum : PER_SEAT_SUMS) {
-    std::vector<double>& into = this->*sum.values;
-    const std::vector<double>& from = other.*sum.values;
+    SeatSums& into = this->*sum.values;
+    const SeatSums& from = other.*sum.values;
     for (std::size_t j = 0; j < into.size() && j < from.size(); ++j) into[j] += from[j];
   }
 }
@@ -42,8 +48,8 @@ void ChunkResult::add_copies(const ChunkResult& unit, std::uint64_t count) {
   weight_sum += c;
   weight_square_sum += c;
   for (const PerSeatSum& sum : PER_SEAT_SUMS) {
-    std::vector<double>& into = this->*sum.values;
-    const std::vector<double>& from = unit.*sum.values;
+    SeatSums& into = this->*sum.values;
+    const SeatSums& from = unit.*sum.values;
     for (std::size_t j = 0; j < into.size(); ++j) into[j] += c * from[j];
   }
 }

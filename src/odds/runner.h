@@ -155,6 +155,8 @@ template <class V>
 Result<ChunkResult> run_batch_here(const EquityRequest<V>& request, std::uint64_t samples,
                                    std::uint64_t seed, std::size_t threads) {
   const BatchSplit split(samples, seed, threads);
+  // One chunk is its own total: its sums (never negative zero) plus zero.
+  if (split.count() == 1) return run_chunk(request, split[0].samples, split[0].seed);
   ChunkResult total = ChunkResult::empty(request.seat_count);
   for (std::uint64_t i = 0; i < split.count(); ++i) {
     const ChunkPlan plan = split[i];

@@ -5,12 +5,19 @@
 
 namespace vantor {
 
-std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
-  if (!fast_acceptance_masks() || !r.plain_slots) return std::nullopt;
-  ScheduledDealer d;
+std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r, std::uint64_t deals) {
+  // Built in place and returned by name: the dealer is a few KiB of arrays.
+  std::optional<ScheduledDealer> made;
+  if (fast_acceptance_masks() && r.plain_slots && !made.emplace().schedule(r, deals)) made.reset();
+  return made;
+}
+
+bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals) {
+  ScheduledDealer& d = *this;
   // Slots for about 8 KiB of cards: enough deals to score back to back,
   // few enough to stay in the first-level cache.
   d.batch_size_ = std::clamp<std::size_t>(8192 / ((r.seat_count + 1) * STRIDE), 1, 64);
+  if (deals < d.batch_size_) d.batch_size_ = static_cast<std::size_t>(std::max<std::uint64_t>(deals, 1));
   d.cards_ = DealtCards(r.seat_count, d.batch_size_);
 
   // Every entry's open slots must draw from one pool, and named cards must
@@ -23,25 +30,25 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
     const SlotSampler* s;
     const bool is_seat = t < r.seat_count;
     if (is_seat) {
-      if (r.seats[t].samplers.size() != 1) return std::nullopt;
+      if (r.seats[t].samplers.size() != 1) return false;
       s = &r.seats[t].samplers.front();
     } else {
       if (r.board_slots == 0) continue;
       s = &r.board.samplers.front();
     }
-    if (!DealtCards::fits(*s)) return std::nullopt;
+    if (!DealtCards::fits(*s)) return false;
     std::uint64_t forced = 0;
     for (Card c : s->forced()) forced |= std::uint64_t{1} << c.index();
     const std::uint64_t allowed = detail::allowed_for(r, t, r.live).mask();
-    if ((forced & ~allowed) != 0 || (forced & named) != 0) return std::nullopt;
+    if ((forced & ~allowed) != 0 || (forced & named) != 0) return false;
     named |= forced;
     const std::uint64_t open_pool = allowed & ~forced;
-    if (pool && *pool != open_pool) return std::nullopt;
+    if (pool && *pool != open_pool) return false;
     pool = open_pool;
 
     // Named cards are written once; only open slots change from deal to deal.
     const std::size_t base = t * STRIDE;
-    if (base + STRIDE > PICK) return std::nullopt;  // slots are bytes
+    if (base + STRIDE > PICK) return false;  // slots are bytes
     for (std::size_t j = 0; j < d.batch_size_; ++j)
       std::copy(s->forced().begin(), s->forced().end(), d.cards_.slot(j) + base);
     d.cards_.set_size(t, s->forced().size() + s->open_count());
@@ -51,7 +58,7 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
   }
   d.pool_ = pool.value_or(0);
   const auto size = static_cast<std::size_t>(std::popcount(d.pool_));
-  if ((d.pool_ & named) != 0 || opens > size) return std::nullopt;
+  if ((d.pool_ & named) != 0 || opens > size) return false;
 
   std::size_t drawn = 0;
   for (Step& s : d.steps_)
@@ -59,7 +66,9 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r) {
   d.top_ = static_cast<std::uint32_t>(size);
   d.runs_ = static_cast<std::uint32_t>(opens);
   d.picks_ = r.seat_count > 0 && (opens == 0 || size - opens + 1 > 1);
-  return d;
+  // With every card named, every deal is the same and no output is read.
+  if (opens == 0) d.steps_.clear();
+  return true;
 }
 
 std::uint64_t ScheduledDealer::slide(Rng& rng, std::uint64_t unconsumed) {

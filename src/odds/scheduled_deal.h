@@ -33,8 +33,10 @@ class ScheduledDealer {
   static constexpr std::size_t STRIDE = DealtCards::STRIDE;
 
   // Nothing when the request does not fit the schedule or vector acceptance
-  // is unavailable here.
-  static std::optional<ScheduledDealer> of(const RequestData& r);
+  // is unavailable here. A dealer for at most `deals` deals keeps no more
+  // batch slots than that.
+  static std::optional<ScheduledDealer> of(const RequestData& r,
+                                           std::uint64_t deals = ~std::uint64_t{0});
 
   // One deal (always accepted) into the first batch slot. The dealer reads
   // `rng` up to a window ahead, so the same generator must serve every deal
@@ -61,34 +63,32 @@ class ScheduledDealer {
   template <class Select>
   void deal_into(Rng& rng, Card* const out) {
     constexpr std::uint64_t OLDER = (std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1;
-    std::uint64_t pool = pool_;
     // Window outputs not consumed yet: always those after some position, so
     // the step past the lowest kept output is ~(kept ^ (kept - 1)), a short
     // chain from one draw to the next.
     std::uint64_t unconsumed = unconsumed_;
+    // A deal starts inside the older block, so its draws (a few outputs,
+    // rarely a block) nearly always find theirs in the window and the steps
+    // run without a look at the window's end; a draw that finds none slides.
+    if ((unconsumed & OLDER) == 0 && !steps_.empty()) [[unlikely]]
+      unconsumed = slide_to_older(rng, unconsumed);
+    std::uint64_t pool = pool_;
     const std::uint32_t* window = highs_.data() + base_;
-    const Step* s = steps_.data();
-    const Step* const end = s + steps_.size();
-    for (;;) {
-      // The inner loop makes no call, so its values stay in registers.
-      for (; s != end && (unconsumed & OLDER) != 0; ++s) {
-        const std::uint64_t kept = masks_[s->count] & unconsumed;
-        if (kept == 0) [[unlikely]] {
-          unconsumed = 0;  // every output left in the window rejected
-          break;
-        }
-        unconsumed = ~(kept ^ (kept - 1));
-        if (s->slot == PICK) continue;
-        const unsigned at = lowest_bit_index(kept);
-        const auto index = static_cast<unsigned>((std::uint64_t{window[at]} * s->count) >> 32);
-        const std::uint64_t bit = Select::nth_bit(CardSet(pool), index);
-        pool &= ~bit;
-        out[s->slot] = Card(lowest_bit_index(bit));
+    for (const Step* s = steps_.data(), *const end = s + steps_.size(); s != end; ++s) {
+      std::uint64_t kept = masks_[s->count] & unconsumed;
+      while (kept == 0) [[unlikely]] {
+        // Every output left in the window is rejected for this draw.
+        unconsumed = slide_to_older(rng, 0);
+        window = highs_.data() + base_;
+        kept = masks_[s->count] & unconsumed;
       }
-      if (s == end) break;
-      // The older block is used up.
-      unconsumed = slide(rng, unconsumed);
-      window = highs_.data() + base_;
+      unconsumed = ~(kept ^ (kept - 1));
+      if (s->slot == PICK) continue;
+      const unsigned at = lowest_bit_index(kept);
+      const auto index = static_cast<unsigned>((std::uint64_t{window[at]} * s->count) >> 32);
+      const std::uint64_t bit = Select::nth_bit(CardSet(pool), index);
+      pool ^= bit;  // the bit is in the pool: one instruction on the pool's chain
+      out[s->slot] = Card(lowest_bit_index(bit));
     }
     unconsumed_ = unconsumed;
   }
@@ -107,10 +107,19 @@ class ScheduledDealer {
     std::uint8_t slot;   // where its card goes in `cards_`; PICK for a pick
   };
 
+  // Fills a fresh dealer for `of`; false when the request does not fit.
+  bool schedule(const RequestData& r, std::uint64_t deals);
+
   // Drops the older block (fully consumed), judges the waiting one into the
   // window and draws the next; returns `unconsumed` for the moved window.
   // The first call slides twice, to fill the window's newer block.
   std::uint64_t slide(Rng& rng, std::uint64_t unconsumed);
+  // Slides until the older block holds an output not consumed yet.
+  std::uint64_t slide_to_older(Rng& rng, std::uint64_t unconsumed) {
+    do unconsumed = slide(rng, unconsumed);
+    while ((unconsumed & ((std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1)) == 0);
+    return unconsumed;
+  }
   void slide_block(Rng& rng);
 
   static unsigned lowest_bit_index(std::uint64_t nonzero) {

@@ -36,9 +36,21 @@ namespace detail {
 
 // The seats holding the lowest of `n` >= 1 scores. Which seat wins a deal is
 // random, so this takes no branch on the scores: a minimum, then a mask.
-inline SeatMask lowest_scorers(const std::uint32_t* scores, std::size_t n) {
+// Two short loops, inlined into the walks that call it per group of deals.
+[[gnu::always_inline]] inline SeatMask lowest_scorers(const std::uint32_t* scores, std::size_t n) {
   std::uint32_t best = scores[0];
   for (std::size_t i = 1; i < n; ++i) best = std::min(best, scores[i]);
+  SeatMask mask = 0;
+  for (std::size_t i = 0; i < n; ++i) mask |= SeatMask{scores[i] == best} << i;
+  return mask;
+}
+
+// The seats holding the lowest of `n` low scores when it is eight or better;
+// 0 when none is.
+inline SeatMask lowest_qualifying(const std::uint32_t* scores, std::size_t n) {
+  std::uint32_t best = scores[0];
+  for (std::size_t i = 1; i < n; ++i) best = std::min(best, scores[i]);
+  if (!EightOrBetter{}(best)) return 0;
   SeatMask mask = 0;
   for (std::size_t i = 0; i < n; ++i) mask |= SeatMask{scores[i] == best} << i;
   return mask;
@@ -67,21 +79,17 @@ class OutcomeTally {
   }
 
   // One deal won by `winners` (never 0).
-  void add(SeatMask winners) { add(winners, 1); }
+  bool add(SeatMask winners) { return add(winners, 1); }
 
-  // `copies` deals won by `winners`.
-  void add(SeatMask winners, std::uint64_t copies) {
+  // `copies` deals won by `winners`; true when the tally must now be flushed
+  // (never for a dense tally, so its adds test nothing more).
+  bool add(SeatMask winners, std::uint64_t copies) {
     if (dense_) [[likely]] {
       counts_[winners] += copies;
-      return;
+      return false;
     }
-    std::size_t slot = (winners * 0x9E3779B9u) >> (32 - HASH_BITS);
-    while (keys_[slot] != winners && keys_[slot] != 0) slot = (slot + 1) & (HASH_SLOTS - 1);
-    if (keys_[slot] == 0) {
-      keys_[slot] = winners;
-      if (++used_ > HASH_SLOTS / 2) pending_flush_ = true;
-    }
-    counts_[slot] += copies;
+    add_hashed(winners, copies);
+    return pending_flush_;
   }
 
   // A hashed tally grown past half full must be flushed before the next add.
@@ -105,6 +113,17 @@ class OutcomeTally {
   static constexpr std::size_t DENSE_SEATS = 10;
   static constexpr unsigned HASH_BITS = 12;
   static constexpr std::size_t HASH_SLOTS = std::size_t{1} << HASH_BITS;
+
+  // The many-seat tally, kept out of line so the dense add stays small.
+  [[gnu::noinline]] void add_hashed(SeatMask winners, std::uint64_t copies) {
+    std::size_t slot = (winners * 0x9E3779B9u) >> (32 - HASH_BITS);
+    while (keys_[slot] != winners && keys_[slot] != 0) slot = (slot + 1) & (HASH_SLOTS - 1);
+    if (keys_[slot] == 0) {
+      keys_[slot] = winners;
+      if (++used_ > HASH_SLOTS / 2) pending_flush_ = true;
+    }
+    counts_[slot] += copies;
+  }
 
   void record_unit(SeatMask winners) {
     unit_.clear();
@@ -194,16 +213,22 @@ class Showdown {
     // Suit lanes matter only to a flush, so they are formed only for one.
     std::uint64_t shared = 0;
     for (std::size_t k = 0; k < V::BOARD_CARDS; ++k) shared += detail::CARD_BITS[board[k].index()];
-    std::array<std::uint32_t, MAX_SEATS> scores;
+    // The best score and its seats kept in registers as the seats are
+    // scored: a lower score restarts the mask, an equal one joins it.
+    std::uint32_t best = ~std::uint32_t{0};
+    SeatMask mask = 0;
     for (std::size_t i = 0; i < seats_; ++i) {
       const Card* const hole = holes + i * stride;
       std::uint64_t counts = shared;
       for (std::size_t k = 0; k < V::HOLE_CARDS; ++k) counts += detail::CARD_BITS[hole[k].index()];
-      scores[i] = score_sum(counts, ranking, [&](unsigned suit) {
+      const std::uint32_t score = score_sum(counts, ranking, [&](unsigned suit) {
         return ranks_in_suit(board, V::BOARD_CARDS, suit) | ranks_in_suit(hole, V::HOLE_CARDS, suit);
       });
+      const SeatMask keep = SeatMask{0} - SeatMask{score >= best};
+      mask = (mask & keep) | (SeatMask{score <= best} << i);
+      best = std::min(best, score);
     }
-    return detail::lowest_scorers(scores.data(), seats_);
+    return mask;
   }
 
   std::span<const double> shares() const { return {shares_.data(), seats_}; }
@@ -276,8 +301,7 @@ class DealRecorder {
   void record_winners(SeatMask winners, std::uint64_t copies = 1)
     requires SCORE_GAME<V>
   {
-    tally_.add(winners, copies);
-    if (tally_.wants_flush()) [[unlikely]]
+    if (tally_.add(winners, copies)) [[unlikely]]
       tally_.flush_into(result_);
   }
 
@@ -319,14 +343,55 @@ class DealRecorder {
     return record([&](std::size_t seat) { return cards.hole(seat, j); }, cards.board(j), 1.0);
   }
 
-  // Records what the tally still holds; the result is then complete.
-  void finish() { tally_.flush_into(result_); }
+  // `copies` weight-1 deals whose seat scores give the pot to `high` and
+  // the low half to `low` (0: no low half), as `V::SCORE_AWARD` reads the
+  // scores: what recording each of them gives, up to rounding.
+  void record_scored(SeatMask high, SeatMask low, std::uint64_t copies) {
+    if constexpr (SCORE_GAME<V>) {
+      record_winners(high, copies);
+    } else {
+      const std::size_t seats = result_.seat_count();
+      if (seats <= SPLIT_DENSE_SEATS) [[likely]] {
+        if (split_counts_.empty()) split_counts_.assign(std::size_t{1} << (2 * seats), 0);
+        split_counts_[(std::size_t{high} << seats) | low] += copies;
+      } else {
+        record_split(high, low, copies);
+      }
+    }
+  }
+
+  // Records what the tallies still hold; the result is then complete.
+  void finish() {
+    tally_.flush_into(result_);
+    const std::size_t seats = result_.seat_count();
+    for (std::size_t i = 0; i < split_counts_.size(); ++i) {
+      if (split_counts_[i] == 0) continue;
+      const SeatMask low = static_cast<SeatMask>(i & ((std::size_t{1} << seats) - 1));
+      record_split(static_cast<SeatMask>(i >> seats), low, split_counts_[i]);
+      split_counts_[i] = 0;
+    }
+  }
 
  private:
   Showdown<V> showdown_;
   OutcomeTally tally_;
   ChunkResult& result_;
+  static constexpr std::size_t SPLIT_DENSE_SEATS = 6;
+
+  void record_split(SeatMask high, SeatMask low, std::uint64_t copies) {
+    const std::size_t seats = result_.seat_count();
+    if (!unit_) unit_ = ChunkResult::empty(seats);
+    unit_->clear();
+    std::array<double, MAX_SEATS> shares{}, low_shares{};
+    hi_lo_award(high, low, std::span<double>(shares.data(), seats),
+                std::span<double>(low_shares.data(), seats));
+    unit_->record_weighted(std::span<const double>(shares.data(), seats),
+                           std::span<const double>(low_shares.data(), seats), 1.0);
+    result_.add_copies(*unit_, copies);
+  }
+
   std::optional<ChunkResult> unit_;  // one deal of `record_copies`
+  std::vector<std::uint64_t> split_counts_;  // `record_scored` deals per (high, low)
   const void* layout_ = nullptr;  // the buffers `regular_` was judged for
   bool regular_ = false;
 };

@@ -18,12 +18,17 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "cards/card.h"
 #include "error/error.h"
+#include "odds/rank_boards.h"
 #include "odds/request.h"
 #include "odds/result.h"
+#include "odds/scored_walk.h"
 #include "odds/showdown.h"
 #include "odds/suit_symmetry.h"
 #include "sampler/card_lists.h"
@@ -62,6 +67,11 @@ class Walk {
   Result<bool> run(CardSet available) {
     root_available_ = available.mask();
     if (!open_boards_fit(available)) return false;
+    if (symmetric_ && holdings_.applies(request_, lists_)) {
+      const bool done = holdings_.run(lists_, available, budget_, stop_, recorder_);
+      if (done) recorder_.finish();
+      return done;
+    }
     Result<bool> done = walk_seats(0, available);
     if (done && *done) recorder_.finish();
     return done;
@@ -75,6 +85,7 @@ class Walk {
       const std::uint64_t mask = detail::holding_mask(list[i]);
       if ((mask & ~available.mask()) != 0) continue;
       dealt_[depth] = list[i];
+      holding_[depth] = i;
       Result<bool> done = walk_seats(depth + 1, available - CardSet(mask));
       if (!done || !*done) return done;
     }
@@ -107,8 +118,9 @@ class Walk {
 
   std::uint64_t budget() const { return budget_; }
 
-  // Visits every board one by one, without the suit symmetry: the same
-  // result, kept to check the symmetric walk against.
+  // Visits every deal one by one through the showdown, without the suit
+  // symmetry or the seat-score walks (scored_walk.h): the same result, kept
+  // to check them against.
   void one_board_at_a_time() { symmetric_ = false; }
 
  private:
@@ -197,9 +209,11 @@ class Walk {
         const std::size_t seats = lists_.size();
         for (std::size_t i = 0; i < seats; ++i) holes[i] = PackedCards::of(dealt_[i]);
         const std::span<const PackedCards> hole_parts(holes.data(), seats);
-        if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && seats <= SYMMETRY_MAX_SEATS)
-          return walk_symmetric_boards(available, PackedCards::of(whole.first(forced)), open,
-                                       hole_parts);
+        if constexpr (RankBoards::fits(V::HOLE_CARDS, V::BOARD_CARDS)) {
+          if (symmetric_ && count >= RANK_MIN_BOARDS)
+            return walk_rank_boards(available, PackedCards::of(whole.first(forced)), open, hole_parts,
+                                    count);
+        }
         std::array<PackedCards, 9> partial{};
         partial[0] = PackedCards::of(whole.first(forced));
         const bool finished = for_each_combination(
@@ -210,6 +224,17 @@ class Walk {
             });
         return finished;
       }
+    }
+    if constexpr (V::TWO_PLUS_THREE) {
+      if (symmetric_ && forced + open == V::BOARD_CARDS && holes_regular() &&
+          TripleBoards<V>::pays(forced, m, open, count))
+        return triples_.run(std::span<const std::span<const Card>>(dealt_.data(), lists_.size()),
+                            whole.first(forced), std::span<const Card>(cards.data(), m), open,
+                            stop_, recorder_);
+      if (symmetric_ && forced + open == V::BOARD_CARDS && open <= 1 && holes_regular())
+        return last_card_.run(std::span<const std::span<const Card>>(dealt_.data(), lists_.size()),
+                              whole.first(forced), std::span<const Card>(cards.data(), m), open,
+                              stop_, recorder_);
     }
     if (symmetric_ && count >= SYMMETRY_MIN_BOARDS && lists_.size() <= SYMMETRY_MAX_SEATS &&
         suits_interchange(available))
@@ -227,61 +252,93 @@ class Walk {
     return finished;
   }
 
-  // The boards of a shared-board score game, one per class of boards that
-  // differ only by suits nothing at this leaf tells apart, each counted with
-  // its class's size (the same tally as walking them one by one). A leaf
-  // that a suit permutation keeping the walk's cards maps onto an earlier
-  // leaf takes that leaf's outcomes without walking.
-  Result<bool> walk_symmetric_boards(CardSet available, PackedCards forced,
-                                     unsigned open, std::span<const PackedCards> holes)
+  // The boards of a shared-board score game grouped by ranks and the one
+  // suit that can flush someone (`RankBoards`), each group counted with its
+  // number of boards: the same tally as walking them one by one. A leaf that
+  // a suit permutation keeping the walk's cards maps onto an earlier leaf
+  // takes that leaf's outcomes without walking.
+  Result<bool> walk_rank_boards(CardSet available, PackedCards forced, unsigned open,
+                                std::span<const PackedCards> holes, u128 boards_count)
     requires SHARED_BOARD_GAME<V>
   {
     const std::size_t seats = holes.size();
-    std::array<std::uint64_t, MAX_SEATS> held{};
-    for (std::size_t i = 0; i < seats; ++i) held[i] = detail::holding_mask(dealt_[i]);
-    if (symmetries_.empty()) {
-      const std::array<std::uint64_t, 2> root = {root_available_, forced_mask()};
-      symmetries_ = suit_symmetries(root);
-    }
-    // The leaf's canonical form: its least image under those permutations.
-    std::vector<std::uint64_t> key(held.begin(), held.begin() + seats);
-    for (const auto& to : symmetries_) {
-      std::array<std::uint64_t, MAX_SEATS> image{};
-      for (std::size_t i = 0; i < seats; ++i) image[i] = permute_suits(held[i], to);
-      if (std::lexicographical_compare(image.begin(), image.begin() + seats, key.begin(), key.end()))
-        key.assign(image.begin(), image.begin() + seats);
-    }
-    if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
-      for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
-      return true;
-    }
-
-    std::array<std::uint64_t, MAX_SEATS + 2> marks{};
-    marks[0] = available.mask();
-    marks[1] = forced_mask();
-    for (std::size_t i = 0; i < seats; ++i) marks[2 + i] = held[i];
-    const auto key_of = [](std::uint64_t cards) {
-      PackedCards p;
-      for (; cards != 0; cards &= cards - 1) p = p.plus(Card(static_cast<unsigned>(std::countr_zero(cards))));
-      return p;
-    };
-    SymmetricBoards<PackedCards> boards(std::span(marks.data(), seats + 2), available.mask(),
-                                                open, forced, key_of);
-    std::vector<std::uint64_t> counts(std::size_t{1} << seats, 0);
     std::uint32_t until_check = STOP_CHECK;
-    const bool finished = boards.run([&](const PackedCards& board, std::uint64_t copies) {
-      counts[recorder_.showdown().winners_packed(board, holes)] += copies;
+    const auto go_on = [&] {
       if (--until_check != 0) [[likely]]
         return true;
       until_check = STOP_CHECK;
       return stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
+    };
+    std::array<std::uint16_t*, MAX_SEATS> memos{};
+    if (prepare_memos(open))
+      for (std::size_t i = 0; i < seats; ++i)
+        memos[i] = memos_.data() + (memo_starts_[i] + holding_[i]) * RankBoards::multisets(open);
+    const auto boards = [&] {
+      return RankBoards(*V::SHARED_BOARD_RANKING, available.mask(), open, forced, holes,
+                        std::span(memos.data(), seats));
+    };
+    if (seats > SYMMETRY_MAX_SEATS)
+      return boards().run([&](SeatMask winners, std::uint64_t copies) {
+        recorder_.record_winners(winners, copies);
+        return go_on();
+      });
+
+    // Outcomes counted per winner mask over the leaf, then recorded; kept
+    // for the leaf's class when it has boards enough to pay for the lookup.
+    const bool cached = boards_count >= SYMMETRY_MIN_BOARDS;
+    std::vector<std::uint64_t> key;
+    if (cached) {
+      std::array<std::uint64_t, MAX_SEATS> held{};
+      for (std::size_t i = 0; i < seats; ++i) held[i] = detail::holding_mask(dealt_[i]);
+      if (symmetries_.empty()) {
+        const std::array<std::uint64_t, 2> root = {root_available_, forced_mask()};
+        symmetries_ = suit_symmetries(root);
+      }
+      // The leaf's canonical form: its least image under those permutations.
+      key.assign(held.begin(), held.begin() + seats);
+      for (const auto& to : symmetries_) {
+        std::array<std::uint64_t, MAX_SEATS> image{};
+        for (std::size_t i = 0; i < seats; ++i) image[i] = permute_suits(held[i], to);
+        if (std::lexicographical_compare(image.begin(), image.begin() + seats, key.begin(), key.end()))
+          key.assign(image.begin(), image.begin() + seats);
+      }
+      if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
+        for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
+        return true;
+      }
+    }
+    leaf_counts_.resize(std::size_t{1} << seats);
+    const bool finished = boards().run([&](SeatMask winners, std::uint64_t copies) {
+      leaf_counts_[winners] += copies;
+      return go_on();
     });
-    if (!finished) return false;
     std::vector<std::pair<SeatMask, std::uint64_t>> outcomes;
-    for (std::size_t w = 0; w < counts.size(); ++w)
-      if (counts[w] != 0) outcomes.emplace_back(static_cast<SeatMask>(w), counts[w]);
-    for (const auto& [winners, copies] : outcomes) recorder_.record_winners(winners, copies);
-    leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
+    for (std::size_t w = 1; w < leaf_counts_.size(); ++w) {
+      const std::uint64_t copies = std::exchange(leaf_counts_[w], 0);
+      if (copies == 0 || !finished) continue;
+      recorder_.record_winners(static_cast<SeatMask>(w), copies);
+      if (cached) outcomes.emplace_back(static_cast<SeatMask>(w), copies);
+    }
+    if (!finished) return false;
+    if (cached) leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
+    return true;
+  }
+
+  // Room for every holding's non-flush scores of every multiset of `open`
+  // ranks, unless that would take too much memory or a leaf has too few
+  // boards to gain from it; false without it.
+  bool prepare_memos(unsigned open) {
+    if (memos_ready_) return !memos_.empty();
+    memos_ready_ = true;
+    if (open < 2) return false;
+    std::size_t holdings = 0;
+    for (std::size_t i = 0; i < lists_.size(); ++i) {
+      memo_starts_[i] = holdings;
+      holdings += lists_[i].size();
+    }
+    const std::size_t each = RankBoards::multisets(open);
+    if (holdings > MEMO_ENTRIES / each) return false;
+    memos_.assign(holdings * each, NO_ENTRY);
     return true;
   }
 
@@ -341,9 +398,14 @@ class Walk {
   }
 
   static constexpr std::uint32_t STOP_CHECK = 4096;
-  // Below this many boards a leaf is walked one board at a time: listing the
-  // classes would cost more than it saves. Leaf outcomes are kept as masks
-  // over the seats, so the symmetric walk takes at most this many.
+  // Below this many boards a shared-board leaf is walked one board at a time.
+  static constexpr std::uint64_t RANK_MIN_BOARDS = 16;
+  // The most non-flush scores kept for the holdings (2 bytes each).
+  static constexpr std::size_t MEMO_ENTRIES = std::size_t{1} << 22;
+  // Below this many boards a leaf is walked one board at a time (other
+  // games) or its outcomes not kept for its class (shared-board games):
+  // either would cost more than it saves. Leaf outcomes are kept as masks
+  // over the seats, so those walks take at most this many.
   static constexpr std::uint64_t SYMMETRY_MIN_BOARDS = 2048;
   static constexpr std::size_t SYMMETRY_MAX_SEATS = 10;
 
@@ -352,13 +414,24 @@ class Walk {
   std::uint64_t budget_;
   const std::atomic<bool>* stop_;
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
+  std::array<std::size_t, MAX_SEATS> holding_{};  // dealt_[i] is lists_[i][holding_[i]]
   DealRecorder<V> recorder_;
+  // Seats scored apart: games without a board, two-plus-three boards.
+  ScoredHoldings<V> holdings_;
+  std::conditional_t<V::TWO_PLUS_THREE, TripleBoards<V>, std::monostate> triples_;
+  std::conditional_t<V::TWO_PLUS_THREE, LastCardBoards<V>, std::monostate> last_card_;
   // The symmetric walk's memory: suit permutations that keep the walk's
   // cards, and the outcomes of each class of leaves walked so far.
   bool symmetric_ = true;
   std::uint64_t root_available_ = 0;
   std::vector<std::array<std::uint8_t, SUITS>> symmetries_;
   std::map<std::vector<std::uint64_t>, std::vector<std::pair<SeatMask, std::uint64_t>>> leaf_outcomes_;
+  std::vector<std::uint64_t> leaf_counts_;  // one leaf's deals per winner mask
+  // Each holding's non-flush scores per multiset of the open board ranks;
+  // seat i's holdings from memo_starts_[i] on.
+  bool memos_ready_ = false;
+  std::vector<std::uint16_t> memos_;
+  std::array<std::size_t, MAX_SEATS> memo_starts_{};
 };
 
 }  // namespace vantor

@@ -1,5 +1,6 @@
 // The four equity entry points (chunk, chunk_from_text, exact,
 // exact_from_text) and the result dictionary they return.
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -33,11 +34,25 @@ constexpr std::uint64_t CARD_BITS = CardSet::full_deck().mask();
 // ---------------------------------------------------------------------------
 // The result dictionary.
 
-bool put(PyObject* dict, const char* key, PyRef value) {
-  return value && PyDict_SetItemString(dict, key, value.get()) == 0;
+// Its keys in the order the module keeps them: the result's own, the
+// per-seat sums', then a player's.
+constexpr std::array<const char*, 8> OWN_KEYS = {
+    "samples",    "exact",      "attempts",          "acceptance",
+    "weighted",   "weight_sum", "weight_square_sum", "effective_samples"};
+constexpr const char* PLAYERS_KEY = "players";
+constexpr std::array<const char*, 10> PLAYER_KEYS = {
+    "equity", "win", "tie", "low_equity", "scoop", "high_win", "high_tie", "low_win", "low_tie",
+    "std_error"};
+constexpr std::size_t SUMS_AT = OWN_KEYS.size();
+constexpr std::size_t PLAYERS_AT = SUMS_AT + PER_SEAT_SUMS.size();
+constexpr std::size_t PLAYER_AT = PLAYERS_AT + 1;
+constexpr std::size_t KEY_COUNT = PLAYER_AT + PLAYER_KEYS.size();
+
+bool put(PyObject* dict, PyObject* key, PyRef value) {
+  return value && PyDict_SetItem(dict, key, value.get()) == 0;
 }
 
-PyRef float_list(const std::vector<double>& values) {
+PyRef float_list(std::span<const double> values) {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
   if (!list) return list;
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -48,22 +63,26 @@ PyRef float_list(const std::vector<double>& values) {
   return list;
 }
 
-PyRef player_dict(const PlayerEquity& p) {
+// The module's key k.
+PyObject* key(PyObject* keys, std::size_t k) {
+  return PyTuple_GET_ITEM(keys, static_cast<Py_ssize_t>(k));
+}
+
+PyRef player_dict(PyObject* keys, const PlayerEquity& p) {
   PyRef dict = PyRef::steal(PyDict_New());
   if (!dict) return dict;
-  const std::pair<const char*, double> fields[] = {
-      {"equity", p.equity},     {"win", p.win},           {"tie", p.tie},
-      {"low_equity", p.low_equity}, {"scoop", p.scoop},   {"high_win", p.high_win},
-      {"high_tie", p.high_tie}, {"low_win", p.low_win},   {"low_tie", p.low_tie},
-      {"std_error", p.std_error},
-  };
-  for (const auto& [key, value] : fields)
-    if (!put(dict.get(), key, PyRef::steal(PyFloat_FromDouble(value)))) return PyRef();
+  const std::array<double, PLAYER_KEYS.size()> values = {
+      p.equity, p.win, p.tie, p.low_equity, p.scoop, p.high_win, p.high_tie, p.low_win,
+      p.low_tie, p.std_error};
+  for (std::size_t i = 0; i < values.size(); ++i)
+    if (!put(dict.get(), key(keys, PLAYER_AT + i), PyRef::steal(PyFloat_FromDouble(values[i]))))
+      return PyRef();
   return dict;
 }
 
 // Every key in its fixed order; on any failure nothing escapes.
-PyObject* to_dict(const ChunkResult& r, bool weighted) {
+PyObject* to_dict(PyObject* module, const ChunkResult& r, bool weighted) {
+  PyObject* const keys = result_keys(module);
   PyRef dict = PyRef::steal(PyDict_New());
   if (!dict) return nullptr;
   PyObject* d = dict.get();
@@ -71,26 +90,28 @@ PyObject* to_dict(const ChunkResult& r, bool weighted) {
       r.attempts == 0 ? 1.0 : static_cast<double>(r.samples) / static_cast<double>(r.attempts);
   const double effective =
       r.weight_square_sum > 0 ? r.weight_sum * r.weight_sum / r.weight_square_sum : 0.0;
-  if (!put(d, "samples", PyRef::steal(PyLong_FromUnsignedLongLong(r.samples))) ||
-      !put(d, "exact", PyRef::new_ref(r.exact ? Py_True : Py_False)) ||
-      !put(d, "attempts", PyRef::steal(PyLong_FromUnsignedLongLong(r.attempts))) ||
-      !put(d, "acceptance", PyRef::steal(PyFloat_FromDouble(acceptance))) ||
-      !put(d, "weighted", PyRef::new_ref(weighted ? Py_True : Py_False)) ||
-      !put(d, "weight_sum", PyRef::steal(PyFloat_FromDouble(r.weight_sum))) ||
-      !put(d, "weight_square_sum", PyRef::steal(PyFloat_FromDouble(r.weight_square_sum))) ||
-      !put(d, "effective_samples", PyRef::steal(PyFloat_FromDouble(effective))))
-    return nullptr;
-  for (const PerSeatSum& sum : PER_SEAT_SUMS)
-    if (!put(d, sum.key, float_list(r.*sum.values))) return nullptr;
+  const std::array<PyRef, OWN_KEYS.size()> own = {
+      PyRef::steal(PyLong_FromUnsignedLongLong(r.samples)),
+      PyRef::new_ref(r.exact ? Py_True : Py_False),
+      PyRef::steal(PyLong_FromUnsignedLongLong(r.attempts)),
+      PyRef::steal(PyFloat_FromDouble(acceptance)),
+      PyRef::new_ref(weighted ? Py_True : Py_False),
+      PyRef::steal(PyFloat_FromDouble(r.weight_sum)),
+      PyRef::steal(PyFloat_FromDouble(r.weight_square_sum)),
+      PyRef::steal(PyFloat_FromDouble(effective))};
+  for (std::size_t i = 0; i < own.size(); ++i)
+    if (!own[i] || PyDict_SetItem(d, key(keys, i), own[i].get()) != 0) return nullptr;
+  for (std::size_t i = 0; i < PER_SEAT_SUMS.size(); ++i)
+    if (!put(d, key(keys, SUMS_AT + i), float_list(r.*PER_SEAT_SUMS[i].values))) return nullptr;
 
   const std::vector<PlayerEquity> equities = r.equities();
   PyRef players = PyRef::steal(PyList_New(0));
   if (!players) return nullptr;
   for (const PlayerEquity& p : equities) {
-    PyRef player = player_dict(p);
+    PyRef player = player_dict(keys, p);
     if (!player || PyList_Append(players.get(), player.get()) != 0) return nullptr;
   }
-  if (!put(d, "players", std::move(players))) return nullptr;
+  if (!put(d, key(keys, PLAYERS_AT), std::move(players))) return nullptr;
   return dict.release();
 }
 
@@ -207,17 +228,19 @@ void drop(Result<std::unique_ptr<EquityRequest<V>>>& request) {
 }
 
 // The dictionary of an answer; a walk with too many deals answers None.
-PyObject* answer_to_py(const ChunkResult& r, bool weighted) { return to_dict(r, weighted); }
-PyObject* answer_to_py(const std::optional<ChunkResult>& r, bool weighted) {
+PyObject* answer_to_py(PyObject* module, const ChunkResult& r, bool weighted) {
+  return to_dict(module, r, weighted);
+}
+PyObject* answer_to_py(PyObject* module, const std::optional<ChunkResult>& r, bool weighted) {
   if (!r) Py_RETURN_NONE;  // too many deals to walk
-  return to_dict(*r, weighted);
+  return to_dict(module, *r, weighted);
 }
 
 // Builds the request and runs `work` on it (the engine's Result), all with
 // the lock released; then converts the answer or the first error. A Ctrl-C
 // meanwhile leaves KeyboardInterrupt set and returns null.
 template <class V, class Question, class Work>
-PyObject* run_question(Question& question, Work work) {
+PyObject* run_question(PyObject* module, Question& question, Work work) {
   using Answer = std::invoke_result_t<Work&, const EquityRequest<V>&, SignalWatch&>;
   Nested nested;
   if (!nested) return nullptr;
@@ -238,12 +261,12 @@ PyObject* run_question(Question& question, Work work) {
   if (!*answer) return to_py(std::move(*answer).error());
   const bool weighted = (*request)->weighted;
   drop(request);
-  return answer_to_py(answer->value(), weighted);
+  return answer_to_py(module, answer->value(), weighted);
 }
 
 template <class V, class Question>
-PyObject* sample(Question& question, const BatchSize& size) {
-  return run_question<V>(question, [&size](const EquityRequest<V>& request, SignalWatch& watch) {
+PyObject* sample(PyObject* module, Question& question, const BatchSize& size) {
+  return run_question<V>(module, question, [&size](const EquityRequest<V>& request, SignalWatch& watch) {
     // Small work runs here: handing it to the pool would cost more than it.
     return batch_is_small(request, size.samples)
                ? run_batch_here(request, size.samples, size.seed, size.threads)
@@ -253,8 +276,8 @@ PyObject* sample(Question& question, const BatchSize& size) {
 }
 
 template <class V, class Question>
-PyObject* walk(Question& question) {
-  return run_question<V>(question, [](const EquityRequest<V>& request, SignalWatch& watch) {
+PyObject* walk(PyObject* module, Question& question) {
+  return run_question<V>(module, question, [](const EquityRequest<V>& request, SignalWatch& watch) {
     // Small work runs here: handing it to a worker would cost more than it.
     return walk_is_small(request) ? run_exact(request)
                                   : run_exact_waiting(request, nullptr, watch.interrupt());
@@ -282,14 +305,14 @@ std::optional<std::size_t> game_of(std::string_view key) {
 
 // A question answered by sampling or by walking every deal.
 template <class V, class Question, bool SAMPLED>
-PyObject* answer_for(Question& question, const BatchSize& size) {
-  if constexpr (SAMPLED) return sample<V>(question, size);
-  else return walk<V>(question);
+PyObject* answer_for(PyObject* module, Question& question, const BatchSize& size) {
+  if constexpr (SAMPLED) return sample<V>(module, question, size);
+  else return walk<V>(module, question);
 }
 
 template <class Question, bool SAMPLED, class... V>
 constexpr auto answers_of(VariantList<V...>) {
-  using Answer = PyObject* (*)(Question&, const BatchSize&);
+  using Answer = PyObject* (*)(PyObject*, Question&, const BatchSize&);
   return std::array<Answer, sizeof...(V)>{&answer_for<V, Question, SAMPLED>...};
 }
 
@@ -363,8 +386,8 @@ bool as_batch_size(PyObject* samples, PyObject* seed, PyObject* threads, const c
 // Text questions may leave out the board and the dead cards; mask questions
 // name them, and a sampled one its sample count too.
 template <class Question, bool SAMPLED>
-PyObject* answer(const char* function, PyObject* const* args, Py_ssize_t nargs,
-                 PyObject* kwnames) {
+PyObject* answer(PyObject* module, const char* function, PyObject* const* args,
+                 Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr const char* NAMES[] = {"variant", "hands",  "board", "dead",
                                           "samples", "seed", "threads"};
   constexpr std::size_t COUNT = SAMPLED ? 7 : 4;
@@ -382,25 +405,45 @@ PyObject* answer(const char* function, PyObject* const* args, Py_ssize_t nargs,
       (SAMPLED && !as_batch_size(a[4], a[5], a[6], function, size)))
     return nullptr;
   const std::optional<std::size_t> game = game_of(key);
-  return game ? ANSWERS[*game](question, size) : nullptr;
+  return game ? ANSWERS[*game](module, question, size) : nullptr;
 }
 
 }  // namespace
 
-PyObject* chunk(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return answer<MaskQuestion, true>("chunk", args, nargs, kwnames);
+PyObject* chunk(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) {
+  return answer<MaskQuestion, true>(module, "chunk", args, nargs, kwnames);
 }
 
-PyObject* chunk_from_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return answer<TextQuestion, true>("chunk_from_text", args, nargs, kwnames);
+PyObject* chunk_from_text(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) {
+  return answer<TextQuestion, true>(module, "chunk_from_text", args, nargs, kwnames);
 }
 
-PyObject* exact(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return answer<MaskQuestion, false>("exact", args, nargs, kwnames);
+PyObject* exact(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) {
+  return answer<MaskQuestion, false>(module, "exact", args, nargs, kwnames);
 }
 
-PyObject* exact_from_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return answer<TextQuestion, false>("exact_from_text", args, nargs, kwnames);
+PyObject* exact_from_text(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) {
+  return answer<TextQuestion, false>(module, "exact_from_text", args, nargs, kwnames);
+}
+
+PyObject* new_result_keys() {
+  std::array<const char*, KEY_COUNT> texts{};
+  std::copy(OWN_KEYS.begin(), OWN_KEYS.end(), texts.begin());
+  for (std::size_t i = 0; i < PER_SEAT_SUMS.size(); ++i) texts[SUMS_AT + i] = PER_SEAT_SUMS[i].key;
+  texts[PLAYERS_AT] = PLAYERS_KEY;
+  std::copy(PLAYER_KEYS.begin(), PLAYER_KEYS.end(), texts.begin() + PLAYER_AT);
+  PyRef keys = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(KEY_COUNT)));
+  if (!keys) return nullptr;
+  for (std::size_t i = 0; i < KEY_COUNT; ++i) {
+    PyObject* text = PyUnicode_InternFromString(texts[i]);
+    if (text == nullptr) return nullptr;
+    PyTuple_SET_ITEM(keys.get(), static_cast<Py_ssize_t>(i), text);  // steals text
+  }
+  return keys.release();
 }
 
 }  // namespace vantor::py

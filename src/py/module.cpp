@@ -9,10 +9,12 @@
 namespace vantor::py {
 namespace {
 
-// Per-module state: the internal-fault exception type. It is kept out of the
-// module's attributes, which are its functions only.
+// Per-module state: the internal-fault exception type and the result
+// dictionaries' keys. Both are kept out of the module's attributes, which are
+// its functions only.
 struct ModuleState {
   PyObject* internal_error;
+  PyObject* result_keys;
 };
 
 ModuleState* state_of(PyObject* module) {
@@ -100,18 +102,26 @@ int exec_module(PyObject* module) {
       "A broken invariant inside vantor: a fault of the library, never of the input.",
       PyExc_RuntimeError, nullptr);
   if (state->internal_error == nullptr) return -1;
+  state->result_keys = new_result_keys();
+  if (state->result_keys == nullptr) return -1;
   return PyModule_AddFunctions(module, METHODS);
 }
 
 int traverse_module(PyObject* module, visitproc visit, void* arg) {
   ModuleState* state = state_of(module);
-  if (state != nullptr) Py_VISIT(state->internal_error);
+  if (state != nullptr) {
+    Py_VISIT(state->internal_error);
+    Py_VISIT(state->result_keys);
+  }
   return 0;
 }
 
 int clear_module(PyObject* module) {
   ModuleState* state = state_of(module);
-  if (state != nullptr) Py_CLEAR(state->internal_error);
+  if (state != nullptr) {
+    Py_CLEAR(state->internal_error);
+    Py_CLEAR(state->result_keys);
+  }
   return 0;
 }
 
@@ -142,6 +152,8 @@ PyObject* raise_internal(PyObject* module, const char* what) {
   PyErr_SetString(type, what);
   return nullptr;
 }
+
+PyObject* result_keys(PyObject* module) { return state_of(module)->result_keys; }
 
 PyObject* to_py(PokerError error) {
   PyRef message = str_of(error.text());

@@ -20,6 +20,12 @@ PyObject* raise_internal(PyObject* module, const char* what);
 // Raises a PokerError as ValueError carrying its display text; returns null.
 PyObject* to_py(PokerError error);
 
+// The keys of the result dictionaries as a tuple of interned strings, made
+// once per module (by `new_result_keys`) so that a result creates no key
+// strings; borrowed.
+PyObject* result_keys(PyObject* module);
+PyObject* new_result_keys();
+
 using FastFunction = PyObject* (*)(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                                    PyObject* kwnames);
 using NoArgsFunction = PyObject* (*)(PyObject* module, PyObject* unused);

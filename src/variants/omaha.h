@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -52,6 +54,53 @@ inline std::uint32_t best_score_against(std::span<const Card> hole, const BoardP
         best = std::min<std::uint32_t>(best, score_from_parts(pair, parts.parts[k]));
     }
   return best;
+}
+
+// The place of the triple p < q < r among the triples of a card list,
+// ordered by their highest card: C(r, 3) + C(q, 2) + p.
+constexpr std::size_t triple_index(std::size_t p, std::size_t q, std::size_t r) {
+  return r * (r - 1) * (r - 2) / 6 + q * (q - 1) / 2 + p;
+}
+
+// Whether `cards` (two or three) can be part of an eight-or-better low:
+// ranks all different, each an ace or a two to an eight. A hand with any
+// other part has no qualifying low, so a search for the best qualifying low
+// may skip it.
+inline bool can_make_low(std::initializer_list<Card> cards) {
+  constexpr unsigned LOW_RANKS = 0x107F;  // two to eight (bits 0..6) and ace (bit 12)
+  unsigned ranks = 0;
+  for (Card c : cards) ranks |= rank_bit(c.rank());
+  return std::popcount(ranks) == static_cast<int>(cards.size()) && (ranks & ~LOW_RANKS) == 0;
+}
+
+// For a walk over many boards drawn from `cards`: the best score of any two
+// of `hole` with the triple p < q < r of `cards`, at
+// out[triple_index(p, q, r)], for each triple `wanted(p, q, r)` accepts.
+// One table read per hole pair and triple instead of one per pair, triple
+// and board. With QUALIFYING_LOW the scores are lows, and a triple that
+// cannot make an eight-or-better low with any pair is NO_HAND unread.
+template <bool QUALIFYING_LOW = false, class ScoreFromParts, class Wanted>
+inline void best_by_triple(std::span<const Card> hole, std::span<const Card> cards,
+                           ScoreFromParts score_from_parts, Wanted wanted, std::uint16_t* out) {
+  std::array<CardPart, 15> pairs{};
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < hole.size() && count < pairs.size(); ++i)
+    for (std::size_t j = i + 1; j < hole.size() && count < pairs.size(); ++j)
+      if (!QUALIFYING_LOW || can_make_low({hole[i], hole[j]}))
+        pairs[count++] = CardPart::of(hole[i], hole[j]);
+  const std::size_t n = cards.size();
+  for (std::size_t r = 2; r < n; ++r)
+    for (std::size_t q = 1; q < r; ++q)
+      for (std::size_t p = 0; p < q; ++p) {
+        if (!wanted(p, q, r)) continue;
+        std::uint32_t best = NO_HAND;
+        if (!QUALIFYING_LOW || can_make_low({cards[p], cards[q], cards[r]})) {
+          const CardPart triple = CardPart::of(cards[p], cards[q], cards[r]);
+          for (std::size_t k = 0; k < count; ++k)
+            best = std::min<std::uint32_t>(best, score_from_parts(pairs[k], triple));
+        }
+        out[triple_index(p, q, r)] = static_cast<std::uint16_t>(best);
+      }
 }
 
 // Two-plus-three score of a hole and a board of any size: boards beyond five
@@ -115,6 +164,8 @@ inline constexpr auto LOW_FROM_PARTS = [](const CardPart& a, const CardPart& b) 
 template <class V>
 struct OmahaHighRules {
   static constexpr bool DETAILED_AWARD = true;
+  static constexpr ScoreAward SCORE_AWARD = ScoreAward::Best;
+  static constexpr auto HIGH_PARTS = HIGH_FROM_PARTS;
 
   // Hole = the first min(length, HOLE_CARDS) cards, board = the rest.
   static std::uint32_t score(std::span<const Card> hand) {
@@ -133,6 +184,8 @@ struct OmahaHighRules {
 // Omaha hi/lo: high and eight-or-better low chosen independently.
 template <class V>
 struct OmahaHiLoRules : OmahaHighRules<V> {
+  static constexpr ScoreAward SCORE_AWARD = ScoreAward::HiLo;
+  static constexpr auto LOW_PARTS = LOW_FROM_PARTS;
   static std::uint32_t low_score(std::span<const Card> hand) {
     const std::size_t cut = std::min<std::size_t>(hand.size(), V::HOLE_CARDS);
     return two_plus_three(hand.first(cut), hand.subspan(cut), LOW_FROM_PARTS);
@@ -156,6 +209,7 @@ template <unsigned HOLE>
 struct OmahaTraits : detail::Traits<HOLE, 5, Dealing::Board> {
   static constexpr std::string_view KERNEL = "omaha";
   static constexpr std::optional<std::uint32_t> REPEATED_CARD_SCORE = NO_HAND;
+  static constexpr bool TWO_PLUS_THREE = true;
 };
 
 struct Omaha : OmahaTraits<4>, detail::OmahaHighRules<Omaha> {

@@ -39,6 +39,12 @@ template <class V>
 inline constexpr bool SHARED_BOARD_GAME =
     !std::is_same_v<std::remove_cv_t<decltype(V::SHARED_BOARD_RANKING)>, std::nullptr_t>;
 
+// How a game's pot follows from each seat's own scores, for walks that score
+// each seat once and compare: the lowest `score` takes it (Best), or half
+// goes to the lowest `score` and half to the lowest eight-or-better
+// `low_score` (HiLo).
+enum class ScoreAward : std::uint8_t { Best, HiLo };
+
 namespace detail {
 
 // The constants of a game's deal, the derived ones computed, and the traits
@@ -62,12 +68,17 @@ struct Traits {
   // What the batch kernel answers for a hand naming a card twice; nothing
   // when the game's `score` is defined over any cards.
   static constexpr std::optional<std::uint32_t> REPEATED_CARD_SCORE = NO_ENTRY;
+  // Whether a seat's score is its best two hole cards with three board cards
+  // (Omaha), so a walk over many boards may score each seat's hole pairs
+  // against each board triple once.
+  static constexpr bool TWO_PLUS_THREE = false;
 };
 
 // A single winner per pot, chosen by the variant's own `score`.
 template <class V>
 struct SingleWinner {
   static constexpr bool DETAILED_AWARD = false;
+  static constexpr ScoreAward SCORE_AWARD = ScoreAward::Best;
 
   static SeatMask winning_seats(Hands hands) {
     return lowest_seats(hands, [](std::span<const Card> hand) { return V::score(hand); });

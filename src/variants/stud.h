@@ -35,6 +35,7 @@ struct StudHiLo : detail::Traits<7, 0, Dealing::Stud> {
   static constexpr std::string_view LABEL = "Seven-Card Stud Hi/Lo";
   static constexpr std::string_view KERNEL = "high";
   static constexpr bool DETAILED_AWARD = true;
+  static constexpr ScoreAward SCORE_AWARD = ScoreAward::HiLo;
 
   // The high score; the low half is `low_score`.
   static std::uint32_t score(std::span<const Card> hand) { return vantor::score(hand, HIGH_RANKING); }

@@ -49,6 +49,10 @@ concept Variant = requires(std::span<const Card> hand, Hands hands, std::span<do
   requires(std::same_as<decltype(V::SHARED_BOARD_RANKING), const Ranking* const> ||
            std::same_as<decltype(V::SHARED_BOARD_RANKING), const std::nullptr_t>);
   requires std::same_as<decltype(V::DETAILED_AWARD), const bool>;
+  // How the award follows from seat scores (`low_score` for HiLo), and
+  // whether a score is two hole cards with three board cards.
+  requires std::same_as<decltype(V::SCORE_AWARD), const ScoreAward>;
+  requires std::same_as<decltype(V::TWO_PLUS_THREE), const bool>;
   { V::score(hand) } -> std::same_as<std::uint32_t>;
   { V::winning_seats(hands) } -> std::same_as<SeatMask>;
   { V::award_detailed(hands, shares, shares) } -> std::same_as<Outcome>;

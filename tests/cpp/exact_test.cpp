@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -156,9 +158,60 @@ TEST(Exact, SymmetricWalkEqualsOneByOne) {
   expect_symmetric_walk_exact<Holdem>({"AKs,TT", "7h6h", "JJ"}, "Kh9h");
   expect_symmetric_walk_exact<Holdem>({"A*", "22"}, "3c4c5c");
   expect_symmetric_walk_exact<ShortDeck>({"AhKh", "QQ", "JcTc"}, "", "6s");
+  // A flush made before the last cards, and more seats than outcomes are kept for.
+  expect_symmetric_walk_exact<Holdem>({"AhKh", "QsQd", "**"}, "2h3h4h");
+  expect_symmetric_walk_exact<Holdem>({"AsKs", "AdKd", "QhJh", "Tc9c", "8s7s", "6d5d", "4h3h", "2c2d",
+                                       "9h8h", "7c6c", "5s4s"},
+                                      "Ts", "Jd");
   expect_symmetric_walk_exact<Omaha>({"AhKhAdKd", "QsJsQcJc"}, "2h2d");
   expect_symmetric_walk_exact<OmahaHiLo>({"Ah2hAd2d", "KsQsKcQc"}, "7h7d");
   expect_symmetric_walk_exact<CourchevelHiLo>({"Ah2hAd2d7c", "KsQsKcQc8s"}, "5h5d");
+}
+
+// Seats scored apart (holdings without a board, hole pairs against tabled
+// board triples) give what every deal's showdown gives.
+TEST(Exact, ScoredWalkEqualsOneByOne) {
+  expect_symmetric_walk_exact<OmahaFive>({"AhKhQd2c3c", "JsJdTs9d8d", "7h7c6h5h4s"}, "Ks");
+  expect_symmetric_walk_exact<OmahaSix>({"AhKhQd2c3c4c", "JsJdTs9d8d7d"}, "KsQs");
+  expect_symmetric_walk_exact<OmahaFiveHiLo>({"As2s3dKc4c", "AdKd7c8c9h", "2h3h6c6dTs"}, "5h", "Jd");
+  expect_symmetric_walk_exact<OmahaHiLo>({"As2s3dKc", "AdKd7s*"}, "4h7c8d");
+  expect_symmetric_walk_exact<OmahaHiLo>({"As2s3dKc", "AdKd**"}, "4h7c8d9s");
+  expect_symmetric_walk_exact<Omaha>({"AhKhQd2c", "JsJdTs*", "7c7d6c*"}, "Ks7h2h5s9d");
+  expect_symmetric_walk_exact<Courchevel>({"AhKhQd2c3c", "JsJdTs9d8d"}, "Ks");
+  expect_symmetric_walk_exact<Razz>({"As2d3c7h8s", "4h5s6dKcQd"}, "");
+  expect_symmetric_walk_exact<StudHiLo>({"As2d3c7h8s9c", "4h5s6dKcQdQh", "KhKd9dTcJs2h"}, "");
+  expect_symmetric_walk_exact<Stud>({"AhAd2c3s4h5h", "KsKd5c6s7s8s", "9h9dTcJsQh2d"}, "", "3h");
+  expect_symmetric_walk_exact<DeuceSeven>({"7s5h4d3c", "8s6h4h2d", "2c9d8d7d"}, "");
+  expect_symmetric_walk_exact<FiveCardDraw>({"AsAdKcQd", "QhQcJhJd", "7c7d7h6c"}, "");
+  expect_symmetric_walk_exact<Badugi>({"As2d3h", "KcQd"}, "");
+}
+
+// Random hold'em and short deck spots after the flop or the turn: shuffled
+// named hands, a hand with one open card, dead cards, two to five seats.
+TEST(Exact, RankGroupedBoardsEqualOneByOneOnRandomSpots) {
+  std::mt19937 rng(12);
+  const std::string ranks = "23456789TJQKA", suits = "cdhs";
+  for (int spot = 0; spot < 24; ++spot) {
+    const bool short_deck = spot % 3 == 0;
+    std::vector<std::string> deck;
+    for (std::size_t r = short_deck ? 4 : 0; r < ranks.size(); ++r)
+      for (char s : suits) deck.push_back(std::string{ranks[r], s});
+    std::shuffle(deck.begin(), deck.end(), rng);
+    std::size_t at = 0;
+    std::vector<std::string> hands(2 + rng() % 4);
+    for (std::size_t i = 0; i < hands.size(); ++i) {
+      hands[i] = deck[at++];
+      hands[i] += i == 1 && spot % 2 == 0 ? "*" : deck[at++];
+    }
+    std::string board, dead;
+    for (std::size_t k = 3 + spot % 2; k > 0; --k) board += deck[at++];
+    for (std::size_t k = rng() % 3; k > 0; --k) dead += deck[at++];
+    const std::vector<std::string_view> views(hands.begin(), hands.end());
+    if (short_deck)
+      expect_symmetric_walk_exact<ShortDeck>(views, board, dead);
+    else
+      expect_symmetric_walk_exact<Holdem>(views, board, dead);
+  }
 }
 
 TEST(Exact, HoldingRepeatingACardIsNeverDealt) {

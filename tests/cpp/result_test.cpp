@@ -207,15 +207,15 @@ TEST(ChunkResult, MergeAddsAndKeepsTheExactFlagRule) {
 // merging or scaling leaves out fails here.
 TEST(ChunkResult, MergeAndCopiesReachEveryField) {
   const auto fields = [](ChunkResult& r) {
-    return std::vector<std::vector<double>*>{
+    return std::vector<SeatSums*>{
         &r.share_sum,      &r.share_square_sum, &r.square_weight_share_sum, &r.win_count,
         &r.tie_count,      &r.scoop_count,      &r.low_share_sum,           &r.high_win_count,
         &r.high_tie_count, &r.low_win_count,    &r.low_tie_count};
   };
   ChunkResult a = ChunkResult::empty(2), b = ChunkResult::empty(2);
   double next = 1;
-  for (auto* v : fields(a)) *v = {next, next + 0.5}, next += 1;
-  for (auto* v : fields(b)) *v = {next * 10, next * 10 + 0.25}, next += 1;
+  for (auto* v : fields(a)) (*v)[0] = next, (*v)[1] = next + 0.5, next += 1;
+  for (auto* v : fields(b)) (*v)[0] = next * 10, (*v)[1] = next * 10 + 0.25, next += 1;
   a.samples = 3, a.attempts = 5, a.weight_sum = 2.5, a.weight_square_sum = 4.5;
   b.samples = 7, b.attempts = 11, b.weight_sum = 6.5, b.weight_square_sum = 8.5;
 

@@ -246,6 +246,9 @@ TEST(RunBatch, EqualsTheChunksMergedInOrder) {
     {
     SCOPED_TRACE(testing::Message() << threads << " threads");
     expect_identical(*batch, serial);
+    auto here = run_batch_here(request, 2'001, 99, threads);  // one chunk: no merge
+    ASSERT_TRUE(here.has_value());
+    expect_identical(*here, serial);
   }
     EXPECT_EQ(batch->samples, 2'001u);
     auto again = run_batch(request, 2'001, 99, threads);
