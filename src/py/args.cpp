@@ -72,6 +72,14 @@ bool utf8_of(PyObject* str, std::string_view& out, PyRef& keep) {
   return true;
 }
 
+bool text_arg(const char* function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+              std::string_view& text, PyRef& keep) {
+  static constexpr const char* NAMES[] = {"text"};
+  PyObject* a[1];
+  return parse_args(function, NAMES, 1, args, nargs, kwnames, a) &&
+         as_str(a[0], function, "text", text, keep);
+}
+
 bool as_str(PyObject* obj, const char* function, const char* arg, std::string_view& out,
             PyRef& keep) {
   if (!PyUnicode_Check(obj)) return type_error(function, arg, "str", obj);

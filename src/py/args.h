@@ -32,6 +32,10 @@ bool parse_args(const char* function, std::span<const char* const> names, std::s
 bool as_str(PyObject* obj, const char* function, const char* arg, std::string_view& out,
             PyRef& keep);
 
+// The one argument, `text`, of a function that takes a single string.
+bool text_arg(const char* function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+              std::string_view& text, PyRef& keep);
+
 // The UTF-8 of a `str` as `as_str` gives it, for an object known to be a str.
 bool utf8_of(PyObject* str, std::string_view& out, PyRef& keep);
 

@@ -9,13 +9,9 @@
 namespace vantor::py {
 
 PyObject* card_index(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* NAMES[] = {"text"};
-  PyObject* a[1];
   std::string_view text;
   PyRef keep;
-  if (!parse_args("card_index", NAMES, 1, args, nargs, kwnames, a) ||
-      !as_str(a[0], "card_index", "text", text, keep))
-    return nullptr;
+  if (!text_arg("card_index", args, nargs, kwnames, text, keep)) return nullptr;
   auto cards = Card::parse_field(text);
   if (!cards) return to_py(std::move(cards).error());
   if (cards->size() != 1) {

@@ -92,13 +92,9 @@ PyObject* parse_hand_field(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 }
 
 PyObject* parse_dead_cards(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* NAMES[] = {"text"};
-  PyObject* a[1];
   std::string_view text;
   PyRef keep;
-  if (!parse_args("parse_dead_cards", NAMES, 1, args, nargs, kwnames, a) ||
-      !as_str(a[0], "parse_dead_cards", "text", text, keep))
-    return nullptr;
+  if (!text_arg("parse_dead_cards", args, nargs, kwnames, text, keep)) return nullptr;
   auto dead = parse_dead(text);
   if (!dead) return raise_underlined(dead.error(), text);
   return PyLong_FromUnsignedLongLong(dead->mask());
