@@ -2,21 +2,16 @@
 output is byte-identical however and wherever the spots run."""
 
 import concurrent.futures as cf
-import fcntl
 import json
-import os
-import pty
 import signal
-import struct
 import subprocess
 import sys
-import termios
 import time
 
 import pytest
 
 import vantor
-from test_cli import command
+from test_cli import command, on_terminal
 from vantor_tools import Spot, cli, equity, run_batch, sample
 
 SPOTS = [
@@ -194,20 +189,6 @@ def test_progress_bar_on_a_terminal(tmp_path):
     path = tmp_path / "spots.jsonl"
     path.write_text("".join(lines_of(SPOTS[:1] * 3 + SPOTS[-1:])))
     assert batch(str(path)).stderr == b'vantor: 1 of 4 spots failed; their lines carry "error"\n'
-    main, terminal = pty.openpty()
-    fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 120, 0, 0))
-    process = subprocess.Popen([command(), "batch", str(path)], stdout=subprocess.PIPE, stderr=terminal)
-    os.close(terminal)
-    out, _ = process.communicate(timeout=120)
-    shown = b""
-    while True:
-        try:
-            chunk = os.read(main, 65536)
-        except OSError:  # the terminal closed with the process
-            break
-        if not chunk:
-            break
-        shown += chunk
-    os.close(main)
-    assert process.returncode == 0 and out.count(b"\n") == 4
+    status, out, shown = on_terminal("batch", str(path), columns=120)
+    assert status == 0 and out.count(b"\n") == 4
     assert b"4/4 [" in shown and b"deals/s, 1 failed]" in shown

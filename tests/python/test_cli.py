@@ -109,13 +109,13 @@ def test_ctrl_c_stops_at_once():
     assert out == "" and err == "vantor: interrupted\n"
 
 
-def test_progress_bar_only_on_a_terminal():
-    assert run("razz", "A23", "KQJ", "--target-error", "0.002").stderr == ""
+def on_terminal(*args, columns):
+    """Runs the command with standard error on a terminal of `columns` columns (a bar
+    draws nothing in zero columns); gives its exit status, its output and what the
+    terminal showed."""
     main, terminal = pty.openpty()
-    # A terminal of 100 columns: the bar draws nothing in zero columns.
-    fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
-    process = subprocess.Popen([command(), "razz", "A23", "KQJ", "--target-error", "1e-9", "--time-limit", "1"],
-                               stdout=subprocess.PIPE, stderr=terminal, text=True)
+    fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
+    process = subprocess.Popen([command(), *args], stdout=subprocess.PIPE, stderr=terminal)
     os.close(terminal)
     out, _ = process.communicate(timeout=120)
     shown = b""
@@ -128,5 +128,12 @@ def test_progress_bar_only_on_a_terminal():
             break
         shown += chunk
     os.close(main)
-    assert process.returncode == 0 and out.startswith("Razz: ")
+    return process.returncode, out, shown
+
+
+def test_progress_bar_only_on_a_terminal():
+    assert run("razz", "A23", "KQJ", "--target-error", "0.002").stderr == ""
+    status, out, shown = on_terminal("razz", "A23", "KQJ", "--target-error", "1e-9", "--time-limit", "1",
+                                     columns=100)
+    assert status == 0 and out.startswith(b"Razz: ")
     assert b"deals" in shown and b"worst std error" in shown
