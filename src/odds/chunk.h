@@ -113,6 +113,11 @@ class ScheduledBatches {
   Outcome record(std::size_t j, DealRecorder<V>& recorder) const {
     return recorder.record_cards(dealer_.cards(), j);
   }
+  // Deals 0 to count - 1 of the last batch, in order.
+  template <class V>
+  Outcome record_all(std::size_t count, DealRecorder<V>& recorder) const {
+    return recorder.record_cards_batch(dealer_.cards(), count);
+  }
 
  private:
   ScheduledDealer& dealer_;
@@ -131,17 +136,29 @@ DealtBatch deal_one(Attempts& attempts, Deal&& deal) {
 }
 }  // namespace detail
 
+// The quick dealer fills a batch with accepted deals, one attempt after
+// another, so that they are scored together.
 class QuickDeals {
  public:
   explicit QuickDeals(QuickDealer& dealer) : dealer_(dealer) {}
-  std::size_t batch_size() const { return 1; }
+  std::size_t batch_size() const { return dealer_.batch_size(); }
   template <class Select>
-  detail::DealtBatch deal(Rng& rng, std::size_t, detail::Attempts& attempts) {
-    return detail::deal_one(attempts, [&] { return dealer_.template deal<Select>(rng); });
+  detail::DealtBatch deal(Rng& rng, std::size_t want, detail::Attempts& attempts) {
+    std::size_t accepted = 0;
+    while (accepted < want) {
+      if (const auto next = attempts.next(); next != detail::Attempts::Next::Deal) [[unlikely]]
+        return {accepted, next};
+      accepted += dealer_.template deal<Select>(rng, accepted) ? 1 : 0;
+    }
+    return {accepted, detail::Attempts::Next::Deal};
   }
   template <class V>
-  Outcome record(std::size_t, DealRecorder<V>& recorder) const {
-    return recorder.record_cards(dealer_.cards(), 0);
+  Outcome record(std::size_t j, DealRecorder<V>& recorder) const {
+    return recorder.record_cards(dealer_.cards(), j);
+  }
+  template <class V>
+  Outcome record_all(std::size_t count, DealRecorder<V>& recorder) const {
+    return recorder.record_cards_batch(dealer_.cards(), count);
   }
 
  private:
@@ -195,9 +212,14 @@ Result<ChunkResult> run_dealer(const EquityRequest<V>& request, Dealer& dealer,
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(dealer.batch_size(), samples - accepted));
     const detail::DealtBatch batch = dealer.template deal<Select>(rng, want, attempts);
-    for (std::size_t j = 0; j < batch.accepted; ++j)
-      if (auto recorded = dealer.record(j, recorder); !recorded) [[unlikely]]
+    if constexpr (requires { dealer.record_all(batch.accepted, recorder); }) {
+      if (auto recorded = dealer.record_all(batch.accepted, recorder); !recorded) [[unlikely]]
         return recorded.error();
+    } else {
+      for (std::size_t j = 0; j < batch.accepted; ++j)
+        if (auto recorded = dealer.record(j, recorder); !recorded) [[unlikely]]
+          return recorded.error();
+    }
     accepted += batch.accepted;
     if (batch.end != detail::Attempts::Next::Deal) [[unlikely]] {
       if (batch.end == detail::Attempts::Next::Stalled)
@@ -227,7 +249,7 @@ Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t sam
       ScheduledBatches batches(*scheduled);
       return run(batches);
     }
-    if (std::optional<QuickDealer> quick = QuickDealer::of(request)) {
+    if (std::optional<QuickDealer> quick = QuickDealer::of(request, samples)) {
       QuickDeals deals(*quick);
       return run(deals);
     }
