@@ -72,6 +72,7 @@ class Walk {
       if (done) recorder_.finish();
       return done;
     }
+    prepare_groups();
     Result<bool> done = walk_seats(0, available);
     if (done && *done) recorder_.finish();
     return done;
@@ -80,6 +81,7 @@ class Walk {
   // Seat `depth` onwards: each of its holdings that fits `available`.
   Result<bool> walk_seats(std::size_t depth, CardSet available) {
     if (depth == lists_.size()) return walk_boards(available);
+    if (free_suits_ && depth + 1 == lists_.size()) return walk_last_seat_by_keys(depth, available);
     const CardLists& list = lists_[depth];
     for (std::size_t i = 0; i < list.size(); ++i) {
       const std::uint64_t mask = detail::holding_mask(list[i]);
@@ -183,8 +185,8 @@ class Walk {
     const unsigned m = available.count();
     if (m < open) return true;
     const u128 count = binomial(m, open);
-    if (count > budget_) return false;
-    budget_ -= static_cast<std::uint64_t>(count);
+    if (count * copies_ > budget_) return false;
+    budget_ -= static_cast<std::uint64_t>(count * copies_);
 
     std::array<Card, 52> cards{};
     {
@@ -219,7 +221,8 @@ class Walk {
         const bool finished = for_each_combination(
             m, open, [&](const ChosenPositions& idx, unsigned from) {
               for (unsigned e = from; e < open; ++e) partial[e + 1] = partial[e].plus(cards[idx[e]]);
-              recorder_.record_winners(recorder_.showdown().winners_packed(partial[open], hole_parts));
+              recorder_.record_winners(recorder_.showdown().winners_packed(partial[open], hole_parts),
+                                       copies_);
               return !stopped();
             });
         return finished;
@@ -279,7 +282,7 @@ class Walk {
     };
     if (seats > SYMMETRY_MAX_SEATS)
       return boards().run([&](SeatMask winners, std::uint64_t copies) {
-        recorder_.record_winners(winners, copies);
+        recorder_.record_winners(winners, copies * copies_);
         return go_on();
       });
 
@@ -303,7 +306,8 @@ class Walk {
           key.assign(image.begin(), image.begin() + seats);
       }
       if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
-        for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
+        for (const auto& [winners, copies] : known->second)
+          recorder_.record_winners(winners, copies * copies_);
         return true;
       }
     }
@@ -316,11 +320,67 @@ class Walk {
     for (std::size_t w = 1; w < leaf_counts_.size(); ++w) {
       const std::uint64_t copies = std::exchange(leaf_counts_[w], 0);
       if (copies == 0 || !finished) continue;
-      recorder_.record_winners(static_cast<SeatMask>(w), copies);
+      recorder_.record_winners(static_cast<SeatMask>(w), copies * copies_);
       if (cached) outcomes.emplace_back(static_cast<SeatMask>(w), copies);
     }
     if (!finished) return false;
     if (cached) leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
+    return true;
+  }
+
+  // Groups the last seat's holdings by key when every leaf takes the packed
+  // shared-board path of walk_open_boards (the open board completes the
+  // board, every holding has the hole count), which records each deal with
+  // copies_.
+  void prepare_groups() {
+    if constexpr (SHARED_BOARD_GAME<V>) {
+      if (!symmetric_ || request_.board_slots == 0 || lists_.empty() || lists_.back().size() < 2) return;
+      const SlotSampler& sampler = request_.board.samplers.front();
+      if (sampler.mode() != SamplerMode::Free ||
+          sampler.forced().size() + sampler.open_count() != V::BOARD_CARDS)
+        return;
+      for (const CardLists& list : lists_)
+        if (list.width() != V::HOLE_CARDS) return;
+      free_suits_.emplace(forced_mask(), static_cast<unsigned>(sampler.open_count()));
+    }
+  }
+
+  // The last seat's holdings that fit `available`, grouped by their key
+  // (`FlushFreeSuits`) under the suits every seat leaves free: each group
+  // walked once through its first holding and recorded with its size. A
+  // holding that takes a named board card has no board, as in walk_open_boards.
+  Result<bool> walk_last_seat_by_keys(std::size_t depth, CardSet available) {
+    unsigned free = 0xF;
+    for (std::size_t i = 0; i < depth; ++i) free &= free_suits_->of(detail::holding_mask(dealt_[i]));
+    const CardLists& list = lists_[depth];
+    const std::uint64_t blocked = ~available.mask() | forced_mask();
+    const std::size_t slots = std::bit_ceil(2 * list.size());
+    if (group_slots_.size() < slots) group_slots_.assign(slots, NO_GROUP);
+    const unsigned shift = 64 - static_cast<unsigned>(std::countr_zero(slots));
+    groups_.clear();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const std::uint64_t mask = detail::holding_mask(list[i]);
+      if ((mask & blocked) != 0) continue;
+      const std::uint64_t key = FlushFreeSuits::key(mask, free & free_suits_->of(mask));
+      std::size_t slot = slots == 1 ? 0 : (key * 0x9E3779B97F4A7C15ull) >> shift;
+      while (group_slots_[slot] != NO_GROUP && groups_[group_slots_[slot]].key != key)
+        slot = (slot + 1) & (slots - 1);
+      if (group_slots_[slot] == NO_GROUP) {
+        group_slots_[slot] = static_cast<std::uint32_t>(groups_.size());
+        groups_.push_back({key, mask, i, slot, 1});
+      } else {
+        ++groups_[group_slots_[slot]].size;
+      }
+    }
+    for (const Group& group : groups_) group_slots_[group.slot] = NO_GROUP;
+    for (const Group& group : groups_) {
+      dealt_[depth] = list[group.first];
+      holding_[depth] = group.first;
+      copies_ = group.size;
+      Result<bool> done = walk_boards(available - CardSet(group.cards));
+      copies_ = 1;
+      if (!done || !*done) return done;
+    }
     return true;
   }
 
@@ -427,6 +487,21 @@ class Walk {
   std::vector<std::array<std::uint8_t, SUITS>> symmetries_;
   std::map<std::vector<std::uint64_t>, std::vector<std::pair<SeatMask, std::uint64_t>>> leaf_outcomes_;
   std::vector<std::uint64_t> leaf_counts_;  // one leaf's deals per winner mask
+  // The last seat's holdings by key: set when they are grouped; the open
+  // table of group indices, the groups of one walk_last_seat_by_keys, and
+  // the deals each leaf stands for.
+  struct Group {
+    std::uint64_t key;
+    std::uint64_t cards;
+    std::size_t first;  // its first holding in the seat's list
+    std::size_t slot;
+    std::uint64_t size;
+  };
+  static constexpr std::uint32_t NO_GROUP = ~std::uint32_t{0};
+  std::optional<FlushFreeSuits> free_suits_;
+  std::vector<std::uint32_t> group_slots_;
+  std::vector<Group> groups_;
+  std::uint64_t copies_ = 1;
   // Each holding's non-flush scores per multiset of the open board ranks;
   // seat i's holdings from memo_starts_[i] on.
   bool memos_ready_ = false;
