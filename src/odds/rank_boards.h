@@ -232,18 +232,24 @@ class RankBoards {
 // their cards have are as many per rank: the same outcomes.
 class FlushFreeSuits {
  public:
-  FlushFreeSuits(std::uint64_t forced, unsigned open) {
-    for (unsigned s = 0; s < SUITS; ++s)
+  // Seats of `hole` cards over a board of `forced` cards and `open` slots.
+  FlushFreeSuits(std::uint64_t forced, unsigned open, unsigned hole) {
+    for (unsigned s = 0; s < SUITS; ++s) {
       room_[s] = 4 - std::popcount(forced & (CardSet::SUIT_MASK << s)) - static_cast<int>(open);
+      if (room_[s] >= static_cast<int>(hole)) always_ |= 1u << s;
+    }
   }
 
   // The suits (bit s for suit s) in which `cards` leave no flush.
   unsigned of(std::uint64_t cards) const {
-    unsigned free = 0;
+    unsigned free = always_;
     for (unsigned s = 0; s < SUITS; ++s)
-      free |= unsigned{std::popcount(cards & (CardSet::SUIT_MASK << s)) <= room_[s]} << s;
+      free |= unsigned{room_[s] >= 0 && std::popcount(cards & (CardSet::SUIT_MASK << s)) <= room_[s]} << s;
     return free;
   }
+
+  // The suits free whatever a seat holds.
+  unsigned always() const { return always_; }
 
   // `cards` with those of the suits `free` moved to the lowest of those
   // suits at their rank, and `free` above the cards: two holdings with one
@@ -261,6 +267,7 @@ class FlushFreeSuits {
 
  private:
   std::array<int, SUITS> room_{};
+  unsigned always_ = 0;
 };
 
 }  // namespace vantor

@@ -188,11 +188,12 @@ class Walk {
     if (count * copies_ > budget_) return false;
     budget_ -= static_cast<std::uint64_t>(count * copies_);
 
-    std::array<Card, 52> cards{};
-    {
+    // The cards left, in order: listed only by the walks that read them.
+    std::array<Card, 52> cards;
+    const auto list_cards = [&] {
       unsigned n = 0;
       for (Card c : available) cards[n++] = c;
-    }
+    };
     const std::span<const Card> whole(board.data(), forced + open);
     std::optional<PokerError> failure;
     std::uint32_t until_check = STOP_CHECK;
@@ -216,6 +217,7 @@ class Walk {
             return walk_rank_boards(available, PackedCards::of(whole.first(forced)), open, hole_parts,
                                     count);
         }
+        list_cards();
         std::array<PackedCards, 9> partial{};
         partial[0] = PackedCards::of(whole.first(forced));
         const bool finished = for_each_combination(
@@ -228,6 +230,7 @@ class Walk {
         return finished;
       }
     }
+    list_cards();
     if constexpr (V::TWO_PLUS_THREE) {
       if (symmetric_ && forced + open == V::BOARD_CARDS && holes_regular() &&
           TripleBoards<V>::pays(forced, m, open, count))
@@ -341,7 +344,7 @@ class Walk {
         return;
       for (const CardLists& list : lists_)
         if (list.width() != V::HOLE_CARDS) return;
-      free_suits_.emplace(forced_mask(), static_cast<unsigned>(sampler.open_count()));
+      free_suits_.emplace(forced_mask(), static_cast<unsigned>(sampler.open_count()), V::HOLE_CARDS);
     }
   }
 
@@ -352,6 +355,7 @@ class Walk {
   Result<bool> walk_last_seat_by_keys(std::size_t depth, CardSet available) {
     unsigned free = 0xF;
     for (std::size_t i = 0; i < depth; ++i) free &= free_suits_->of(detail::holding_mask(dealt_[i]));
+    const bool settled = (free & ~free_suits_->always()) == 0;  // no holding can change it
     const CardLists& list = lists_[depth];
     const std::uint64_t blocked = ~available.mask() | forced_mask();
     const std::size_t slots = std::bit_ceil(2 * list.size());
@@ -361,7 +365,8 @@ class Walk {
     for (std::size_t i = 0; i < list.size(); ++i) {
       const std::uint64_t mask = detail::holding_mask(list[i]);
       if ((mask & blocked) != 0) continue;
-      const std::uint64_t key = FlushFreeSuits::key(mask, free & free_suits_->of(mask));
+      const std::uint64_t key =
+          FlushFreeSuits::key(mask, settled ? free : free & free_suits_->of(mask));
       std::size_t slot = slots == 1 ? 0 : (key * 0x9E3779B97F4A7C15ull) >> shift;
       while (group_slots_[slot] != NO_GROUP && groups_[group_slots_[slot]].key != key)
         slot = (slot + 1) & (slots - 1);
