@@ -10,6 +10,7 @@
 //   Result<bool> done = walk.run(request.live);   // false: too many deals
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
@@ -61,7 +62,9 @@ class Walk {
         lists_(lists),
         budget_(budget),
         stop_(stop),
-        recorder_(request.seat_count, result) {}
+        recorder_(request.seat_count, result) {
+    for (std::size_t i = 0; i < MAX_SEATS; ++i) order_[i] = static_cast<std::uint8_t>(i);
+  }
 
   // The whole walk from `available`; on true every deal is in the result.
   Result<bool> run(CardSet available) {
@@ -78,16 +81,18 @@ class Walk {
     return done;
   }
 
-  // Seat `depth` onwards: each of its holdings that fits `available`.
+  // The seats from `depth` on in walking order (seat index order unless
+  // the holdings are grouped): each holding of the seat that fits `available`.
   Result<bool> walk_seats(std::size_t depth, CardSet available) {
     if (depth == lists_.size()) return walk_boards(available);
-    if (free_suits_ && depth + 1 == lists_.size()) return walk_last_seat_by_keys(depth, available);
-    const CardLists& list = lists_[depth];
+    const std::size_t seat = order_[depth];
+    if (free_suits_ && depth + 1 == lists_.size()) return walk_last_seat_by_keys(seat, available);
+    const CardLists& list = lists_[seat];
     for (std::size_t i = 0; i < list.size(); ++i) {
       const std::uint64_t mask = detail::holding_mask(list[i]);
       if ((mask & ~available.mask()) != 0) continue;
-      dealt_[depth] = list[i];
-      holding_[depth] = i;
+      dealt_[seat] = list[i];
+      holding_[seat] = i;
       Result<bool> done = walk_seats(depth + 1, available - CardSet(mask));
       if (!done || !*done) return done;
     }
@@ -331,32 +336,41 @@ class Walk {
     return true;
   }
 
-  // Groups the last seat's holdings by key when every leaf takes the packed
-  // shared-board path of walk_open_boards (the open board completes the
-  // board, every holding has the hole count), which records each deal with
-  // copies_.
+  // Groups the holdings of the seat with the most of them (the last such),
+  // walked last, by key when every leaf takes the packed shared-board path
+  // of walk_open_boards (the open board completes the board, every holding
+  // has the hole count), which records each deal with copies_. The order of
+  // the seats changes no count, and a walk of such boards never runs out of
+  // budget midway (open_boards_fit).
   void prepare_groups() {
     if constexpr (SHARED_BOARD_GAME<V>) {
-      if (!symmetric_ || request_.board_slots == 0 || lists_.empty() || lists_.back().size() < 2) return;
+      if (!symmetric_ || request_.board_slots == 0 || lists_.empty()) return;
       const SlotSampler& sampler = request_.board.samplers.front();
       if (sampler.mode() != SamplerMode::Free ||
           sampler.forced().size() + sampler.open_count() != V::BOARD_CARDS)
         return;
-      for (const CardLists& list : lists_)
-        if (list.width() != V::HOLE_CARDS) return;
+      std::size_t widest = 0;
+      for (std::size_t i = 0; i < lists_.size(); ++i) {
+        if (lists_[i].width() != V::HOLE_CARDS) return;
+        if (lists_[i].size() >= lists_[widest].size()) widest = i;
+      }
+      if (lists_[widest].size() < 2) return;
+      std::rotate(order_.begin() + widest, order_.begin() + widest + 1, order_.begin() + lists_.size());
       free_suits_.emplace(forced_mask(), static_cast<unsigned>(sampler.open_count()), V::HOLE_CARDS);
     }
   }
 
-  // The last seat's holdings that fit `available`, grouped by their key
-  // (`FlushFreeSuits`) under the suits every seat leaves free: each group
-  // walked once through its first holding and recorded with its size. A
-  // holding that takes a named board card has no board, as in walk_open_boards.
-  Result<bool> walk_last_seat_by_keys(std::size_t depth, CardSet available) {
+  // The holdings of `seat`, walked last, that fit `available`, grouped by
+  // their key (`FlushFreeSuits`) under the suits every seat leaves free:
+  // each group walked once through its first holding and recorded with its
+  // size. A holding that takes a named board card has no board, as in
+  // walk_open_boards.
+  Result<bool> walk_last_seat_by_keys(std::size_t seat, CardSet available) {
     unsigned free = 0xF;
-    for (std::size_t i = 0; i < depth; ++i) free &= free_suits_->of(detail::holding_mask(dealt_[i]));
+    for (std::size_t i = 0; i < lists_.size(); ++i)
+      if (i != seat) free &= free_suits_->of(detail::holding_mask(dealt_[i]));
     const bool settled = (free & ~free_suits_->always()) == 0;  // no holding can change it
-    const CardLists& list = lists_[depth];
+    const CardLists& list = lists_[seat];
     const std::uint64_t blocked = ~available.mask() | forced_mask();
     const std::size_t slots = std::bit_ceil(2 * list.size());
     if (group_slots_.size() < slots) group_slots_.assign(slots, NO_GROUP);
@@ -379,8 +393,8 @@ class Walk {
     }
     for (const Group& group : groups_) group_slots_[group.slot] = NO_GROUP;
     for (const Group& group : groups_) {
-      dealt_[depth] = list[group.first];
-      holding_[depth] = group.first;
+      dealt_[seat] = list[group.first];
+      holding_[seat] = group.first;
       copies_ = group.size;
       Result<bool> done = walk_boards(available - CardSet(group.cards));
       copies_ = 1;
@@ -480,6 +494,7 @@ class Walk {
   const std::atomic<bool>* stop_;
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
   std::array<std::size_t, MAX_SEATS> holding_{};  // dealt_[i] is lists_[i][holding_[i]]
+  std::array<std::uint8_t, MAX_SEATS> order_;      // the seats in walking order
   DealRecorder<V> recorder_;
   // Seats scored apart: games without a board, two-plus-three boards.
   ScoredHoldings<V> holdings_;

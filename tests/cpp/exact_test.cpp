@@ -214,16 +214,18 @@ TEST(Exact, RankGroupedBoardsEqualOneByOneOnRandomSpots) {
   }
 }
 
-// The last seat's holdings grouped by their cards of flush-free suits read
-// by rank: rainbow and two-tone turns, a flop where only some holdings leave
-// a suit free, a river, a range in front, a seat taking a named board card,
-// short deck, and more seats than outcomes are kept for.
+// The widest seat's holdings grouped by their cards of flush-free suits
+// read by rank: rainbow and two-tone turns, a flop where only some holdings
+// leave a suit free, a river, a range in front or behind, a seat taking a
+// named board card, short deck, and more seats than outcomes are kept for.
 TEST(Exact, HoldingsGroupedByFlushFreeSuitsEqualOneByOne) {
   expect_symmetric_walk_exact<Holdem>({"AhKh", "**"}, "Kd7c2h5s");
   expect_symmetric_walk_exact<Holdem>({"AhKh", "**"}, "Kd7h2h5s", "9c");
   expect_symmetric_walk_exact<Holdem>({"AKs,QQ", "**"}, "Kd7c2h5s");
   expect_symmetric_walk_exact<Holdem>({"QsJs", "TT+,A5s"}, "Kd7c2h");
-  expect_symmetric_walk_exact<Holdem>({"**", "AhKh"}, "Kd7c2h5s9s");
+  expect_symmetric_walk_exact<Holdem>({"**", "AhKh"}, "Qh7h2c5s");
+  expect_symmetric_walk_exact<Holdem>({"AhKh", "**"}, "Kd7h2h5s9h");
+  expect_symmetric_walk_exact<Holdem>({"QsQd", "**", "AKs"}, "Kd7c2h5s");
   expect_symmetric_walk_exact<Holdem>({"Kd*", "K*"}, "Kc7c2h5s");
   expect_symmetric_walk_exact<ShortDeck>({"AhKh", "QsQd", "**"}, "Kd7c6h");
   expect_symmetric_walk_exact<Holdem>({"AsKs", "AdKd", "QhJh", "Tc9c", "8s7s", "6d5d", "4h3h", "2c2d",
