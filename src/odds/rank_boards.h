@@ -244,12 +244,15 @@ class FlushFreeSuits {
   unsigned of(std::uint64_t cards) const {
     unsigned free = always_;
     for (unsigned s = 0; s < SUITS; ++s)
-      free |= unsigned{room_[s] >= 0 && std::popcount(cards & (CardSet::SUIT_MASK << s)) <= room_[s]} << s;
+      free |= unsigned{std::popcount(cards & (CardSet::SUIT_MASK << s)) <= room_[s]} << s;
     return free;
   }
 
   // The suits free whatever a seat holds.
   unsigned always() const { return always_; }
+
+  // Whether some holding leaves some suit free.
+  bool any() const { return std::ranges::any_of(room_, [](int room) { return room >= 0; }); }
 
   // `cards` with those of the suits `free` moved to the lowest of those
   // suits at their rank, and `free` above the cards: two holdings with one

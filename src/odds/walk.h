@@ -1,10 +1,12 @@
 // The exact walk: every combination of seat holdings and boards, each one
 // showdown of weight 1, under one budget of showdowns shared by the walk.
 //
-// Seats are walked in index order, the board last. A holding that repeats a
-// card or uses a card already dealt is skipped. A leaf whose boards would
-// overrun the remaining budget records nothing and stops the walk (false);
-// the caller then throws the partial result away.
+// Seats are walked in index order, the board last; where the holdings of
+// the seat with the most of them are grouped (walk_last_seat_by_keys), that
+// seat comes last. A holding that repeats a card or uses a card already
+// dealt is skipped. A leaf whose boards would overrun the remaining budget
+// records nothing and stops the walk (false); the caller then throws the
+// partial result away.
 //
 //   Walk<Holdem> walk(request, lists, result, 50'000'000, nullptr);
 //   Result<bool> done = walk.run(request.live);   // false: too many deals
@@ -354,9 +356,10 @@ class Walk {
         if (lists_[i].width() != V::HOLE_CARDS) return;
         if (lists_[i].size() >= lists_[widest].size()) widest = i;
       }
-      if (lists_[widest].size() < 2) return;
+      const FlushFreeSuits free(forced_mask(), static_cast<unsigned>(sampler.open_count()), V::HOLE_CARDS);
+      if (lists_[widest].size() < 2 || !free.any()) return;
       std::rotate(order_.begin() + widest, order_.begin() + widest + 1, order_.begin() + lists_.size());
-      free_suits_.emplace(forced_mask(), static_cast<unsigned>(sampler.open_count()), V::HOLE_CARDS);
+      free_suits_ = free;
     }
   }
 
