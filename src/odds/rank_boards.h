@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <span>
 
+#include "cards/card.h"
 #include "odds/showdown.h"
 #include "odds/suit_symmetry.h"
 #include "variants/rankings/ranking.h"
@@ -219,6 +220,57 @@ class RankBoards {
   // The ranks taken on the way to a leaf and how many cards of each.
   std::array<std::uint8_t, 8> ranks_{};
   std::array<std::uint8_t, 8> takes_{};
+};
+
+// Suits in which no seat can make a flush, and holdings read with their
+// cards of such suits known by rank alone. A seat's hand is its hole cards
+// and the board (5 to 7 cards in all), a flush five cards of one suit; a
+// seat holding at most 4 - named - open cards of a suit (named: the board's
+// forced cards of it, open: the board's open slots) never has five. When
+// every seat is so, a deal's scores depend on that suit's cards by rank
+// only, and the boards left by two holdings alike but for which such suits
+// their cards have are as many per rank: the same outcomes.
+class FlushFreeSuits {
+ public:
+  // Seats of `hole` cards over a board of `forced` cards and `open` slots.
+  FlushFreeSuits(std::uint64_t forced, unsigned open, unsigned hole) {
+    for (unsigned s = 0; s < SUITS; ++s) {
+      room_[s] = 4 - std::popcount(forced & (CardSet::SUIT_MASK << s)) - static_cast<int>(open);
+      if (room_[s] >= static_cast<int>(hole)) always_ |= 1u << s;
+    }
+  }
+
+  // The suits (bit s for suit s) in which `cards` leave no flush.
+  unsigned of(std::uint64_t cards) const {
+    unsigned free = always_;
+    for (unsigned s = 0; s < SUITS; ++s)
+      free |= unsigned{std::popcount(cards & (CardSet::SUIT_MASK << s)) <= room_[s]} << s;
+    return free;
+  }
+
+  // The suits free whatever a seat holds.
+  unsigned always() const { return always_; }
+
+  // Whether some holding leaves some suit free.
+  bool any() const { return std::ranges::any_of(room_, [](int room) { return room >= 0; }); }
+
+  // `cards` with those of the suits `free` moved to the lowest of those
+  // suits at their rank, and `free` above the cards: two holdings with one
+  // key, under seats that leave the same suits free, score alike.
+  static std::uint64_t key(std::uint64_t cards, unsigned free) {
+    const std::uint64_t lanes = CardSet::SUIT_MASK * free;  // the suits `free` at every rank
+    std::uint64_t key = cards & ~lanes;
+    for (std::uint64_t moved = cards & lanes; moved != 0; moved &= moved - 1) {
+      const unsigned rank = static_cast<unsigned>(std::countr_zero(moved)) / 4;
+      const std::uint64_t open = lanes & (std::uint64_t{0xF} << (4 * rank)) & ~key;
+      key |= open & (~open + 1);
+    }
+    return key | std::uint64_t{free} << 52;
+  }
+
+ private:
+  std::array<int, SUITS> room_{};
+  unsigned always_ = 0;
 };
 
 }  // namespace vantor

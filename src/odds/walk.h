@@ -1,15 +1,18 @@
 // The exact walk: every combination of seat holdings and boards, each one
 // showdown of weight 1, under one budget of showdowns shared by the walk.
 //
-// Seats are walked in index order, the board last. A holding that repeats a
-// card or uses a card already dealt is skipped. A leaf whose boards would
-// overrun the remaining budget records nothing and stops the walk (false);
-// the caller then throws the partial result away.
+// Seats are walked in index order, the board last; where the holdings of
+// the seat with the most of them are grouped (walk_last_seat_by_keys), that
+// seat comes last. A holding that repeats a card or uses a card already
+// dealt is skipped. A leaf whose boards would overrun the remaining budget
+// records nothing and stops the walk (false); the caller then throws the
+// partial result away.
 //
 //   Walk<Holdem> walk(request, lists, result, 50'000'000, nullptr);
 //   Result<bool> done = walk.run(request.live);   // false: too many deals
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
@@ -61,7 +64,9 @@ class Walk {
         lists_(lists),
         budget_(budget),
         stop_(stop),
-        recorder_(request.seat_count, result) {}
+        recorder_(request.seat_count, result) {
+    for (std::size_t i = 0; i < MAX_SEATS; ++i) order_[i] = static_cast<std::uint8_t>(i);
+  }
 
   // The whole walk from `available`; on true every deal is in the result.
   Result<bool> run(CardSet available) {
@@ -72,20 +77,24 @@ class Walk {
       if (done) recorder_.finish();
       return done;
     }
+    prepare_groups();
     Result<bool> done = walk_seats(0, available);
     if (done && *done) recorder_.finish();
     return done;
   }
 
-  // Seat `depth` onwards: each of its holdings that fits `available`.
+  // The seats from `depth` on in walking order (seat index order unless
+  // the holdings are grouped): each holding of the seat that fits `available`.
   Result<bool> walk_seats(std::size_t depth, CardSet available) {
     if (depth == lists_.size()) return walk_boards(available);
-    const CardLists& list = lists_[depth];
+    const std::size_t seat = order_[depth];
+    if (free_suits_ && depth + 1 == lists_.size()) return walk_last_seat_by_keys(seat, available);
+    const CardLists& list = lists_[seat];
     for (std::size_t i = 0; i < list.size(); ++i) {
       const std::uint64_t mask = detail::holding_mask(list[i]);
       if ((mask & ~available.mask()) != 0) continue;
-      dealt_[depth] = list[i];
-      holding_[depth] = i;
+      dealt_[seat] = list[i];
+      holding_[seat] = i;
       Result<bool> done = walk_seats(depth + 1, available - CardSet(mask));
       if (!done || !*done) return done;
     }
@@ -183,14 +192,15 @@ class Walk {
     const unsigned m = available.count();
     if (m < open) return true;
     const u128 count = binomial(m, open);
-    if (count > budget_) return false;
-    budget_ -= static_cast<std::uint64_t>(count);
+    if (count * copies_ > budget_) return false;
+    budget_ -= static_cast<std::uint64_t>(count * copies_);
 
-    std::array<Card, 52> cards{};
-    {
+    // The cards left, in order: listed only by the walks that read them.
+    std::array<Card, 52> cards;
+    const auto list_cards = [&] {
       unsigned n = 0;
       for (Card c : available) cards[n++] = c;
-    }
+    };
     const std::span<const Card> whole(board.data(), forced + open);
     std::optional<PokerError> failure;
     std::uint32_t until_check = STOP_CHECK;
@@ -214,17 +224,20 @@ class Walk {
             return walk_rank_boards(available, PackedCards::of(whole.first(forced)), open, hole_parts,
                                     count);
         }
+        list_cards();
         std::array<PackedCards, 9> partial{};
         partial[0] = PackedCards::of(whole.first(forced));
         const bool finished = for_each_combination(
             m, open, [&](const ChosenPositions& idx, unsigned from) {
               for (unsigned e = from; e < open; ++e) partial[e + 1] = partial[e].plus(cards[idx[e]]);
-              recorder_.record_winners(recorder_.showdown().winners_packed(partial[open], hole_parts));
+              recorder_.record_winners(recorder_.showdown().winners_packed(partial[open], hole_parts),
+                                       copies_);
               return !stopped();
             });
         return finished;
       }
     }
+    list_cards();
     if constexpr (V::TWO_PLUS_THREE) {
       if (symmetric_ && forced + open == V::BOARD_CARDS && holes_regular() &&
           TripleBoards<V>::pays(forced, m, open, count))
@@ -279,7 +292,7 @@ class Walk {
     };
     if (seats > SYMMETRY_MAX_SEATS)
       return boards().run([&](SeatMask winners, std::uint64_t copies) {
-        recorder_.record_winners(winners, copies);
+        recorder_.record_winners(winners, copies * copies_);
         return go_on();
       });
 
@@ -303,7 +316,8 @@ class Walk {
           key.assign(image.begin(), image.begin() + seats);
       }
       if (const auto known = leaf_outcomes_.find(key); known != leaf_outcomes_.end()) {
-        for (const auto& [winners, copies] : known->second) recorder_.record_winners(winners, copies);
+        for (const auto& [winners, copies] : known->second)
+          recorder_.record_winners(winners, copies * copies_);
         return true;
       }
     }
@@ -316,11 +330,79 @@ class Walk {
     for (std::size_t w = 1; w < leaf_counts_.size(); ++w) {
       const std::uint64_t copies = std::exchange(leaf_counts_[w], 0);
       if (copies == 0 || !finished) continue;
-      recorder_.record_winners(static_cast<SeatMask>(w), copies);
+      recorder_.record_winners(static_cast<SeatMask>(w), copies * copies_);
       if (cached) outcomes.emplace_back(static_cast<SeatMask>(w), copies);
     }
     if (!finished) return false;
     if (cached) leaf_outcomes_.emplace(std::move(key), std::move(outcomes));
+    return true;
+  }
+
+  // Groups the holdings of the seat with the most of them (the last such),
+  // walked last, by key when every leaf takes the packed shared-board path
+  // of walk_open_boards (the open board completes the board, every holding
+  // has the hole count), which records each deal with copies_. The order of
+  // the seats changes no count, and a walk of such boards never runs out of
+  // budget midway (open_boards_fit).
+  void prepare_groups() {
+    if constexpr (SHARED_BOARD_GAME<V>) {
+      if (!symmetric_ || request_.board_slots == 0 || lists_.empty()) return;
+      const SlotSampler& sampler = request_.board.samplers.front();
+      if (sampler.mode() != SamplerMode::Free ||
+          sampler.forced().size() + sampler.open_count() != V::BOARD_CARDS)
+        return;
+      std::size_t widest = 0;
+      for (std::size_t i = 0; i < lists_.size(); ++i) {
+        if (lists_[i].width() != V::HOLE_CARDS) return;
+        if (lists_[i].size() >= lists_[widest].size()) widest = i;
+      }
+      const FlushFreeSuits free(forced_mask(), static_cast<unsigned>(sampler.open_count()), V::HOLE_CARDS);
+      if (lists_[widest].size() < 2 || !free.any()) return;
+      std::rotate(order_.begin() + widest, order_.begin() + widest + 1, order_.begin() + lists_.size());
+      free_suits_ = free;
+    }
+  }
+
+  // The holdings of `seat`, walked last, that fit `available`, grouped by
+  // their key (`FlushFreeSuits`) under the suits every seat leaves free:
+  // each group walked once through its first holding and recorded with its
+  // size. A holding that takes a named board card has no board, as in
+  // walk_open_boards.
+  Result<bool> walk_last_seat_by_keys(std::size_t seat, CardSet available) {
+    unsigned free = 0xF;
+    for (std::size_t i = 0; i < lists_.size(); ++i)
+      if (i != seat) free &= free_suits_->of(detail::holding_mask(dealt_[i]));
+    const bool settled = (free & ~free_suits_->always()) == 0;  // no holding can change it
+    const CardLists& list = lists_[seat];
+    const std::uint64_t blocked = ~available.mask() | forced_mask();
+    const std::size_t slots = std::bit_ceil(2 * list.size());
+    if (group_slots_.size() < slots) group_slots_.assign(slots, NO_GROUP);
+    const unsigned shift = 64 - static_cast<unsigned>(std::countr_zero(slots));
+    groups_.clear();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const std::uint64_t mask = detail::holding_mask(list[i]);
+      if ((mask & blocked) != 0) continue;
+      const std::uint64_t key =
+          FlushFreeSuits::key(mask, settled ? free : free & free_suits_->of(mask));
+      std::size_t slot = slots == 1 ? 0 : (key * 0x9E3779B97F4A7C15ull) >> shift;
+      while (group_slots_[slot] != NO_GROUP && groups_[group_slots_[slot]].key != key)
+        slot = (slot + 1) & (slots - 1);
+      if (group_slots_[slot] == NO_GROUP) {
+        group_slots_[slot] = static_cast<std::uint32_t>(groups_.size());
+        groups_.push_back({key, mask, i, slot, 1});
+      } else {
+        ++groups_[group_slots_[slot]].size;
+      }
+    }
+    for (const Group& group : groups_) group_slots_[group.slot] = NO_GROUP;
+    for (const Group& group : groups_) {
+      dealt_[seat] = list[group.first];
+      holding_[seat] = group.first;
+      copies_ = group.size;
+      Result<bool> done = walk_boards(available - CardSet(group.cards));
+      copies_ = 1;
+      if (!done || !*done) return done;
+    }
     return true;
   }
 
@@ -415,6 +497,7 @@ class Walk {
   const std::atomic<bool>* stop_;
   std::array<std::span<const Card>, MAX_SEATS> dealt_{};
   std::array<std::size_t, MAX_SEATS> holding_{};  // dealt_[i] is lists_[i][holding_[i]]
+  std::array<std::uint8_t, MAX_SEATS> order_;      // the seats in walking order
   DealRecorder<V> recorder_;
   // Seats scored apart: games without a board, two-plus-three boards.
   ScoredHoldings<V> holdings_;
@@ -427,6 +510,21 @@ class Walk {
   std::vector<std::array<std::uint8_t, SUITS>> symmetries_;
   std::map<std::vector<std::uint64_t>, std::vector<std::pair<SeatMask, std::uint64_t>>> leaf_outcomes_;
   std::vector<std::uint64_t> leaf_counts_;  // one leaf's deals per winner mask
+  // The last seat's holdings by key: set when they are grouped; the open
+  // table of group indices, the groups of one walk_last_seat_by_keys, and
+  // the deals each leaf stands for.
+  struct Group {
+    std::uint64_t key;
+    std::uint64_t cards;
+    std::size_t first;  // its first holding in the seat's list
+    std::size_t slot;
+    std::uint64_t size;
+  };
+  static constexpr std::uint32_t NO_GROUP = ~std::uint32_t{0};
+  std::optional<FlushFreeSuits> free_suits_;
+  std::vector<std::uint32_t> group_slots_;
+  std::vector<Group> groups_;
+  std::uint64_t copies_ = 1;
   // Each holding's non-flush scores per multiset of the open board ranks;
   // seat i's holdings from memo_starts_[i] on.
   bool memos_ready_ = false;

@@ -214,6 +214,38 @@ TEST(Exact, RankGroupedBoardsEqualOneByOneOnRandomSpots) {
   }
 }
 
+// The widest seat's holdings grouped by their cards of flush-free suits
+// read by rank: rainbow and two-tone turns, a flop where only some holdings
+// leave a suit free, a river, a range in front or behind, a seat taking a
+// named board card, short deck, and more seats than outcomes are kept for.
+TEST(Exact, HoldingsGroupedByFlushFreeSuitsEqualOneByOne) {
+  expect_symmetric_walk_exact<Holdem>({"AhKh", "**"}, "Kd7c2h5s");
+  expect_symmetric_walk_exact<Holdem>({"AhKh", "**"}, "Kd7h2h5s", "9c");
+  expect_symmetric_walk_exact<Holdem>({"AKs,QQ", "**"}, "Kd7c2h5s");
+  expect_symmetric_walk_exact<Holdem>({"QsJs", "TT+,A5s"}, "Kd7c2h");
+  expect_symmetric_walk_exact<Holdem>({"**", "AhKh"}, "Qh7h2c5s");
+  expect_symmetric_walk_exact<Holdem>({"AhKh", "**"}, "Kd7h2h5s9h");
+  expect_symmetric_walk_exact<Holdem>({"QsQd", "**", "AKs"}, "Kd7c2h5s");
+  expect_symmetric_walk_exact<Holdem>({"Kd*", "K*"}, "Kc7c2h5s");
+  expect_symmetric_walk_exact<ShortDeck>({"AhKh", "QsQd", "**"}, "Kd7c6h");
+  expect_symmetric_walk_exact<Holdem>({"AsKs", "AdKd", "QhJh", "Tc9c", "8s7s", "6d5d", "4h3h", "2c2d",
+                                       "9h8h", "7c6c", "**"},
+                                      "Ts3c8d7h");
+
+  // Every grouped deal still spends the budget: C(46, 2) holdings of the
+  // random seat, 44 rivers each.
+  const EquityRequest<Holdem> request = request_of<Holdem>({"AhKh", "**"}, "Kd7c2h5s");
+  const std::vector<CardLists> lists{*request.seats[0].samplers[0].all_sets(request.live, 10),
+                                     *request.seats[1].samplers[0].all_sets(request.live, 2000)};
+  for (std::uint64_t budget : {45'545u, 45'539u}) {
+    ChunkResult result = ChunkResult::empty(2);
+    Walk<Holdem> walk(request, lists, result, budget, nullptr);
+    EXPECT_EQ(walk.run(request.live).value(), budget > 45'540u);
+    EXPECT_EQ(result.samples, budget > 45'540u ? 45'540u : 0u);
+    EXPECT_EQ(walk.budget(), budget > 45'540u ? 5u : budget);
+  }
+}
+
 TEST(Exact, HoldingRepeatingACardIsNeverDealt) {
   const EquityRequest<Holdem> request = request_of<Holdem>({"AhKh", "QsQd"}, "Kd7c2h5s9s");
   std::vector<CardLists> lists(2, CardLists(2));
