@@ -87,7 +87,8 @@ struct DealtBatch {
 
 // A dealer the chunk loop drives: it deals up to `want` (at most
 // `batch_size()`) accepted deals into its own buffers, counting every attempt,
-// and then records deal j of that batch. `Select` is the card selection its
+// and then records deal j of that batch (or, where it has `record_all`, the
+// whole batch at once, in order). `Select` is the card selection its
 // hot loop is compiled with (a dealer may ignore it).
 template <class D, class V>
 concept ChunkDealer = requires(D& dealer, const D& dealt, Rng& rng, detail::Attempts& attempts,
@@ -136,29 +137,17 @@ DealtBatch deal_one(Attempts& attempts, Deal&& deal) {
 }
 }  // namespace detail
 
-// The quick dealer fills a batch with accepted deals, one attempt after
-// another, so that they are scored together.
 class QuickDeals {
  public:
   explicit QuickDeals(QuickDealer& dealer) : dealer_(dealer) {}
-  std::size_t batch_size() const { return dealer_.batch_size(); }
+  std::size_t batch_size() const { return 1; }
   template <class Select>
-  detail::DealtBatch deal(Rng& rng, std::size_t want, detail::Attempts& attempts) {
-    std::size_t accepted = 0;
-    while (accepted < want) {
-      if (const auto next = attempts.next(); next != detail::Attempts::Next::Deal) [[unlikely]]
-        return {accepted, next};
-      accepted += dealer_.template deal<Select>(rng, accepted) ? 1 : 0;
-    }
-    return {accepted, detail::Attempts::Next::Deal};
+  detail::DealtBatch deal(Rng& rng, std::size_t, detail::Attempts& attempts) {
+    return detail::deal_one(attempts, [&] { return dealer_.template deal<Select>(rng); });
   }
   template <class V>
-  Outcome record(std::size_t j, DealRecorder<V>& recorder) const {
-    return recorder.record_cards(dealer_.cards(), j);
-  }
-  template <class V>
-  Outcome record_all(std::size_t count, DealRecorder<V>& recorder) const {
-    return recorder.record_cards_batch(dealer_.cards(), count);
+  Outcome record(std::size_t, DealRecorder<V>& recorder) const {
+    return recorder.record_cards(dealer_.cards(), 0);
   }
 
  private:
@@ -249,7 +238,7 @@ Result<ChunkResult> run_chunk(const EquityRequest<V>& request, std::uint64_t sam
       ScheduledBatches batches(*scheduled);
       return run(batches);
     }
-    if (std::optional<QuickDealer> quick = QuickDealer::of(request, samples)) {
+    if (std::optional<QuickDealer> quick = QuickDealer::of(request)) {
       QuickDeals deals(*quick);
       return run(deals);
     }

@@ -138,12 +138,11 @@ void assign_picks(RequestData& r) {
   }
 }
 
-std::optional<QuickDealer> QuickDealer::of(const RequestData& r, std::uint64_t deals) {
+std::optional<QuickDealer> QuickDealer::of(const RequestData& r) {
   if (!r.plain_slots) return std::nullopt;
   QuickDealer d;
   d.live_ = r.live.mask();
-  d.batch_size_ = DealtCards::batch_slots(r.seat_count, deals);
-  d.cards_ = DealtCards(r.seat_count, d.batch_size_);
+  d.cards_ = DealtCards(r.seat_count, 1);
   const auto add_holding = [&d](const SlotSampler& s) {
     Holding h;
     for (Card c : s.forced()) {

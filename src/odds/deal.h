@@ -16,7 +16,6 @@
 //   else if (deal(request, rng, seats, board)) ...
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -158,13 +157,6 @@ class DealtCards {
     return s.mode() == SamplerMode::Free && s.forced().size() + s.open_count() <= STRIDE;
   }
 
-  // Slots for about 8 KiB of cards (enough deals to score back to back, few
-  // enough to stay in the first-level cache), and never more than `deals`.
-  static std::size_t batch_slots(std::size_t seats, std::uint64_t deals) {
-    const std::size_t slots = std::clamp<std::size_t>(8192 / ((seats + 1) * STRIDE), 1, 64);
-    return static_cast<std::size_t>(std::clamp<std::uint64_t>(deals, 1, slots));
-  }
-
   // True when every seat is dealt `hole` cards and the board `board` cards.
   bool shaped(std::size_t hole, std::size_t board) const {
     for (std::size_t i = 0; i < seat_count_; ++i)
@@ -193,18 +185,15 @@ class QuickDealer {
  public:
   static constexpr std::size_t STRIDE = DealtCards::STRIDE;
 
-  // A dealer with batch slots for at most `deals` deals.
-  static std::optional<QuickDealer> of(const RequestData& r,
-                                       std::uint64_t deals = ~std::uint64_t{0});
+  static std::optional<QuickDealer> of(const RequestData& r);
 
-  // One slot deal into batch slot `slot` (by default the first): false when
-  // the attempt is rejected (the generator has then advanced exactly as
-  // `deal` would advance it).
+  // One slot deal: false when the attempt is rejected (the generator has
+  // then advanced exactly as `deal` would advance it).
   template <class Select>
-  bool deal(Rng& rng, std::size_t slot = 0) {
+  bool deal(Rng& rng) {
     Rng g = rng;  // a local copy stays in registers; card stores cannot alias it
     std::uint64_t available = live_;
-    Card* const out = cards_.slot(slot);
+    Card* const out = cards_.slot(0);
     bool ok = true;
     for (const Entry& e : entries_) {
       std::uint64_t index = 0;
@@ -245,10 +234,7 @@ class QuickDealer {
     return ok;
   }
 
-  // Accepted deals dealt one after another into slots 0, 1, ... before they
-  // are scored: scoring a batch overlaps the table reads of its deals.
-  std::size_t batch_size() const { return batch_size_; }
-  // The cards of the last accepted deal into each slot.
+  // The cards of the last accepted deal.
   const DealtCards& cards() const { return cards_; }
 
  private:
@@ -267,7 +253,6 @@ class QuickDealer {
   };
 
   std::uint64_t live_ = 0;
-  std::size_t batch_size_ = 1;
   std::vector<Entry> entries_;
   std::vector<Holding> holdings_;
   DealtCards cards_;

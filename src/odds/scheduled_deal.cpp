@@ -14,7 +14,10 @@ std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r, std::ui
 
 bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals) {
   ScheduledDealer& d = *this;
-  d.batch_size_ = DealtCards::batch_slots(r.seat_count, deals);
+  // Slots for about 8 KiB of cards: enough deals to score back to back,
+  // few enough to stay in the first-level cache.
+  d.batch_size_ = std::clamp<std::size_t>(8192 / ((r.seat_count + 1) * STRIDE), 1, 64);
+  if (deals < d.batch_size_) d.batch_size_ = static_cast<std::size_t>(std::max<std::uint64_t>(deals, 1));
   d.cards_ = DealtCards(r.seat_count, d.batch_size_);
 
   // Every entry's open slots must draw from one pool, and named cards must

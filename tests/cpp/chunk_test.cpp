@@ -54,16 +54,17 @@ TEST(Chunk, SameSeedSameResult) {
   EXPECT_NE(a->share_sum, c->share_sum);
 }
 
-// The batch dealers (scheduled and quick) deal and score many deals at a
-// time; the one-at-a-time general loop must give exactly the same result,
-// whether a chunk ends on a batch boundary or inside a batch, and with
-// flush candidates that the batched scoring settles apart.
+// The scheduled dealer deals and scores many deals at a time, the quick one
+// deal by deal; the general loop must give exactly what both give, whether a
+// chunk ends on a batch boundary or inside a batch, and with flush
+// candidates that the batched scoring settles apart.
 TEST(Chunk, BatchDealersMatchTheGeneralLoop) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> spots = {
       {{"AhKh", "QsQd"}, ""},                                  // scheduled
       {{"**", "**", "**", "**", "**", "**"}, "2h"},            // scheduled, many seats
       {{"QQ+,AKs", "22+,A2s+,K9s+,QTs+,JTs,ATo+,KJo+"}, ""},  // quick, with rejections
       {{"AhKh, AsKs", "QhJh, 9h8h", "**"}, "2h 7h"},           // quick, flushes
+      {{"AhKh", "QhJh", "9h8h"}, "2h 7h"},                     // scheduled, flushes
   };
   for (const auto& [hands, board] : spots) {
     const auto request = request_of<Holdem>(hands, board);
