@@ -87,7 +87,8 @@ struct DealtBatch {
 
 // A dealer the chunk loop drives: it deals up to `want` (at most
 // `batch_size()`) accepted deals into its own buffers, counting every attempt,
-// and then records deal j of that batch. `Select` is the card selection its
+// and then records deal j of that batch (or, where it has `record_all`, the
+// whole batch at once, in order). `Select` is the card selection its
 // hot loop is compiled with (a dealer may ignore it).
 template <class D, class V>
 concept ChunkDealer = requires(D& dealer, const D& dealt, Rng& rng, detail::Attempts& attempts,
@@ -112,6 +113,11 @@ class ScheduledBatches {
   template <class V>
   Outcome record(std::size_t j, DealRecorder<V>& recorder) const {
     return recorder.record_cards(dealer_.cards(), j);
+  }
+  // Deals 0 to count - 1 of the last batch, in order.
+  template <class V>
+  Outcome record_all(std::size_t count, DealRecorder<V>& recorder) const {
+    return recorder.record_cards_batch(dealer_.cards(), count);
   }
 
  private:
@@ -195,9 +201,14 @@ Result<ChunkResult> run_dealer(const EquityRequest<V>& request, Dealer& dealer,
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(dealer.batch_size(), samples - accepted));
     const detail::DealtBatch batch = dealer.template deal<Select>(rng, want, attempts);
-    for (std::size_t j = 0; j < batch.accepted; ++j)
-      if (auto recorded = dealer.record(j, recorder); !recorded) [[unlikely]]
+    if constexpr (requires { dealer.record_all(batch.accepted, recorder); }) {
+      if (auto recorded = dealer.record_all(batch.accepted, recorder); !recorded) [[unlikely]]
         return recorded.error();
+    } else {
+      for (std::size_t j = 0; j < batch.accepted; ++j)
+        if (auto recorded = dealer.record(j, recorder); !recorded) [[unlikely]]
+          return recorded.error();
+    }
     accepted += batch.accepted;
     if (batch.end != detail::Attempts::Next::Deal) [[unlikely]] {
       if (batch.end == detail::Attempts::Next::Stalled)

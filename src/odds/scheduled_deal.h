@@ -63,9 +63,7 @@ class ScheduledDealer {
   template <class Select>
   void deal_into(Rng& rng, Card* const out) {
     constexpr std::uint64_t OLDER = (std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1;
-    // Window outputs not consumed yet: always those after some position, so
-    // the step past the lowest kept output is ~(kept ^ (kept - 1)), a short
-    // chain from one draw to the next.
+    // Window outputs not consumed yet: always those after some position.
     std::uint64_t unconsumed = unconsumed_;
     // A deal starts inside the older block, so its draws (a few outputs,
     // rarely a block) nearly always find theirs in the window and the steps
@@ -74,23 +72,31 @@ class ScheduledDealer {
       unconsumed = slide_to_older(rng, unconsumed);
     std::uint64_t pool = pool_;
     const std::uint32_t* window = highs_.data() + base_;
-    for (const Step* s = steps_.data(), *const end = s + steps_.size(); s != end; ++s) {
-      std::uint64_t kept = masks_[s->count] & unconsumed;
+    const Step* s = steps_.data();
+    const Step* const end = s + steps_.size();
+    if (s == end) return;
+    // From one draw to the next, the chain is only `above_lowest` of the
+    // kept outputs: the next draw keeps its accepted outputs after the one
+    // this draw took.
+    std::uint64_t kept = masks_[s->count] & unconsumed;
+    for (;;) {
       while (kept == 0) [[unlikely]] {
         // Every output left in the window is rejected for this draw.
         unconsumed = slide_to_older(rng, 0);
         window = highs_.data() + base_;
         kept = masks_[s->count] & unconsumed;
       }
-      unconsumed = ~(kept ^ (kept - 1));
-      if (s->slot == PICK) continue;
-      const unsigned at = lowest_bit_index(kept);
-      const auto index = static_cast<unsigned>((std::uint64_t{window[at]} * s->count) >> 32);
-      const std::uint64_t bit = Select::nth_bit(CardSet(pool), index);
-      pool ^= bit;  // the bit is in the pool: one instruction on the pool's chain
-      out[s->slot] = Card(lowest_bit_index(bit));
+      if (s->slot != PICK) {
+        const unsigned at = lowest_bit_index(kept);
+        const auto index = static_cast<unsigned>((std::uint64_t{window[at]} * s->count) >> 32);
+        const std::uint64_t bit = Select::nth_bit(CardSet(pool), index);
+        pool ^= bit;  // the bit is in the pool: one instruction on the pool's chain
+        out[s->slot] = Card(lowest_bit_index(bit));
+      }
+      if (++s == end) break;
+      kept = Select::above_lowest(masks_[s->count], kept);
     }
-    unconsumed_ = unconsumed;
+    unconsumed_ = ~(kept ^ (kept - 1));
   }
 
   // Outputs judged and held at once: the block being consumed and the one

@@ -231,6 +231,61 @@ class Showdown {
     return mask;
   }
 
+  // Deals at most `winners_batch` takes at once.
+  static constexpr std::size_t WINNERS_BATCH = 64;
+
+  // `winners_strided` of `count` (at most WINNERS_BATCH) deals, deal j's
+  // cards at `slots + j * slot_size`, answered as `sink(winners)` in deal
+  // order. Every seat's table slot is found first and the table read after,
+  // so that the reads of many deals are in flight at once rather than each
+  // deal waiting on its own.
+  template <class Sink>
+  void winners_batch(const Card* slots, std::size_t slot_size, std::size_t stride,
+                     std::size_t count, Sink&& sink) const
+    requires SHARED_BOARD_GAME<V>
+  {
+    const Ranking& ranking = *V::SHARED_BOARD_RANKING;
+    const std::size_t seats = seats_;
+    std::array<std::uint32_t, WINNERS_BATCH * MAX_SEATS> at;
+    std::array<SeatMask, WINNERS_BATCH> flushes;
+    const auto sum_of = [](const Card* cards, std::size_t n, std::uint64_t sum) {
+      for (std::size_t k = 0; k < n; ++k) sum += detail::CARD_BITS[cards[k].index()];
+      return sum;
+    };
+    for (std::size_t j = 0; j < count; ++j) {
+      const Card* const slot = slots + j * slot_size;
+      const std::uint64_t shared = sum_of(slot + seats * stride, V::BOARD_CARDS, 0);
+      SeatMask flush = 0;
+      for (std::size_t i = 0; i < seats; ++i) {
+        const ValueProbe probe = value_probe(sum_of(slot + i * stride, V::HOLE_CARDS, shared));
+        flush |= SeatMask{probe.flush} << i;
+        at[j * seats + i] = probe.slot;
+      }
+      flushes[j] = flush;
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+      const Card* const slot = slots + j * slot_size;
+      const Card* const board = slot + seats * stride;
+      std::uint32_t best = ~std::uint32_t{0};
+      SeatMask mask = 0;
+      for (std::size_t i = 0; i < seats; ++i) {
+        std::uint32_t score = ranking.values[at[j * seats + i]];
+        if ((flushes[j] >> i) & 1u) [[unlikely]] {
+          const Card* const hole = slot + i * stride;
+          const std::uint64_t counts = sum_of(hole, V::HOLE_CARDS, sum_of(board, V::BOARD_CARDS, 0));
+          score = score_sum(counts, ranking, [&](unsigned suit) {
+            return ranks_in_suit(board, V::BOARD_CARDS, suit) |
+                   ranks_in_suit(hole, V::HOLE_CARDS, suit);
+          });
+        }
+        const SeatMask keep = SeatMask{0} - SeatMask{score >= best};
+        mask = (mask & keep) | (SeatMask{score <= best} << i);
+        best = std::min(best, score);
+      }
+      sink(mask);
+    }
+  }
+
   std::span<const double> shares() const { return {shares_.data(), seats_}; }
   std::span<const double> low_shares() const { return {low_shares_.data(), seats_}; }
 
@@ -341,6 +396,32 @@ class DealRecorder {
       }
     }
     return record([&](std::size_t seat) { return cards.hole(seat, j); }, cards.board(j), 1.0);
+  }
+
+  // Deals 0 to count - 1 of a dealer's fixed buffers, as `record_cards` of
+  // each in turn records them.
+  template <class Cards>
+  Outcome record_cards_batch(const Cards& cards, std::size_t count) {
+    if constexpr (SHARED_BOARD_GAME<V>) {
+      if (&cards != layout_) [[unlikely]] {
+        layout_ = &cards;
+        regular_ = cards.shaped(V::HOLE_CARDS, V::BOARD_CARDS);
+      }
+      if (regular_) [[likely]] {
+        const std::size_t slot_size =
+            count > 1 ? static_cast<std::size_t>(cards.slot(1) - cards.slot(0)) : 0;
+        for (std::size_t j = 0; j < count; j += Showdown<V>::WINNERS_BATCH) {
+          showdown_.winners_batch(cards.slot(j), slot_size, Cards::STRIDE,
+                                  std::min(count - j, Showdown<V>::WINNERS_BATCH),
+                                  [this](SeatMask winners) { record_winners(winners); });
+        }
+        return Ok{};
+      }
+    }
+    for (std::size_t j = 0; j < count; ++j)
+      if (auto recorded = record_cards(cards, j); !recorded) [[unlikely]]
+        return recorded;
+    return Ok{};
   }
 
   // `copies` weight-1 deals whose seat scores give the pot to `high` and

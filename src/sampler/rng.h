@@ -158,6 +158,10 @@ struct PortableSelect {
   static constexpr std::uint64_t nth_bit(CardSet set, unsigned i) {
     return std::uint64_t{1} << nth_card(set, i).index();
   }
+  // The bits of `mask` above the lowest set bit of `nonzero`.
+  static constexpr std::uint64_t above_lowest(std::uint64_t mask, std::uint64_t nonzero) {
+    return mask & ~(nonzero ^ (nonzero - 1));
+  }
 };
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -174,9 +178,17 @@ struct BitDepositSelect {
   static Card nth(CardSet set, unsigned i) {
     return Card(static_cast<unsigned>(std::countr_zero(nth_bit(set, i))));
   }
+  // The bits of `mask` above the lowest set bit of `nonzero`: two one-cycle
+  // instructions, for loops that walk a mask bit by bit on their critical path.
+  static std::uint64_t above_lowest(std::uint64_t mask, std::uint64_t nonzero) {
+    std::uint64_t through, above;
+    asm("blsmsk %1, %0" : "=r"(through) : "rm"(nonzero) : "cc");
+    asm("andn %2, %1, %0" : "=r"(above) : "r"(through), "rm"(mask) : "cc");
+    return above;
+  }
 };
 
-// True when the processor has BMI2 and its bit deposit is fast (not the
+// True when the processor has BMI1 and BMI2 and its bit deposit is fast (not the
 // microcoded one of AMD families 15h and 17h). Decided once.
 bool fast_bit_deposit();
 #else

@@ -97,6 +97,19 @@ inline std::uint16_t score_sum(std::uint64_t card_bits, const Ranking& ranking, 
   });
 }
 
+// `score_sum` in two halves for callers that score many hands at once and
+// want every table read in flight together: the probe tells a flush
+// candidate (which `score_sum` must score) from any other hand, whose class
+// is `ranking.values[slot]`.
+struct ValueProbe {
+  bool flush;
+  std::uint32_t slot;
+};
+inline ValueProbe value_probe(std::uint64_t card_bits) {
+  const std::uint64_t sum = card_bits + detail::SUIT_BIAS;
+  return {(sum & detail::FLUSH_FLAGS) != 0, value_slot(static_cast<std::uint32_t>(sum))};
+}
+
 // The 13-bit rank mask of the cards of one suit among `n` cards.
 inline unsigned ranks_in_suit(const Card* cards, std::size_t n, unsigned suit) {
   unsigned mask = 0;
