@@ -66,7 +66,8 @@ class RankBoards {
         most = std::max(most, held);
       }
       const int need = std::max(5 - forced_count - most, 0);
-      if (need <= static_cast<int>(open_)) flush_suits_[flush_suit_count_++] = {static_cast<std::uint8_t>(s), need};
+      if (need <= static_cast<int>(open_))
+        flush_suits_[flush_suit_count_++] = {static_cast<std::uint8_t>(s), need};
     }
   }
 

@@ -41,8 +41,8 @@ bool fast_bit_deposit() {
   static const bool fast = [] {
     if (baseline_forced()) return false;
     __builtin_cpu_init();
-    return __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && !__builtin_cpu_is("amdfam15h") &&
-           !__builtin_cpu_is("amdfam17h");
+    return __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+           !__builtin_cpu_is("amdfam15h") && !__builtin_cpu_is("amdfam17h");
   }();
   return fast;
 }
