@@ -28,15 +28,8 @@ template <class V>
 void spot(const char* name, std::vector<std::string_view> hands, std::string_view board) {
   const auto request = *EquityRequest<V>::from_text(hands, board, "");
   std::vector<CardLists> lists;
-  for (const RequestEntry& seat : request.seats) {
-    const auto& holdings = seat.samplers;
-    CardLists list = *holdings[0].all_sets(request.live, WALK_LIMIT);
-    for (std::size_t k = 1; k < holdings.size(); ++k) {
-      const CardLists more = *holdings[k].all_sets(request.live, WALK_LIMIT);
-      for (std::size_t i = 0; i < more.size(); ++i) list.push_back(more[i]);
-    }
-    lists.push_back(std::move(list));
-  }
+  for (std::size_t i = 0; i < request.seat_count; ++i)
+    lists.push_back(*detail::seat_list(request, i, 0, WALK_LIMIT, nullptr));
   double best[2] = {1e30, 1e30};
   std::uint64_t deals = 0;
   for (int round = 0; round < 3; ++round)

@@ -116,15 +116,8 @@ TEST(Exact, LeafBoardsAgainstTheBudget) {
 template <class V>
 ChunkResult walked(const EquityRequest<V>& request, bool symmetric) {
   std::vector<CardLists> lists;
-  for (const RequestEntry& seat : request.seats) {
-    const auto& holdings = seat.samplers;
-    CardLists list = *holdings[0].all_sets(request.live, WALK_LIMIT);
-    for (std::size_t k = 1; k < holdings.size(); ++k) {
-      const CardLists more = *holdings[k].all_sets(request.live, WALK_LIMIT);
-      for (std::size_t i = 0; i < more.size(); ++i) list.push_back(more[i]);
-    }
-    lists.push_back(std::move(list));
-  }
+  for (std::size_t i = 0; i < request.seat_count; ++i)
+    lists.push_back(*detail::seat_list(request, i, 0, WALK_LIMIT, nullptr));
   ChunkResult result = ChunkResult::empty(request.seat_count);
   Walk<V> walk(request, lists, result, WALK_LIMIT, nullptr);
   if (!symmetric) walk.one_board_at_a_time();
