@@ -5,7 +5,11 @@
 #include "sampler/cpu.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12's intrinsics start some results from a deliberately undefined value.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 namespace vantor {
