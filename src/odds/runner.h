@@ -98,9 +98,21 @@ Outcome run_scheduled_group(const EquityRequest<V>& request, std::span<const Chu
         return Ok{};  // stopped: the caller discards the results
     }
     lanes.top_up();
-    for (std::size_t i = 0; i < n; ++i) {
-      LaneStream stream{&lanes, static_cast<unsigned>(i)};
-      dealers[i].template deal_batch<Select>(stream, want[i]);
+    // Two chunks at a time, deal by deal side by side; a chunk left over or
+    // past its partner's end deals alone.
+    for (std::size_t i = 0; i < n; i += 2) {
+      LaneStream first{&lanes, static_cast<unsigned>(i)};
+      if (i + 1 == n) {
+        dealers[i].template deal_batch<Select>(first, want[i]);
+        break;
+      }
+      LaneStream second{&lanes, static_cast<unsigned>(i + 1)};
+      const std::size_t both = std::min(want[i], want[i + 1]);
+      for (std::size_t j = 0; j < both; ++j)
+        ScheduledDealer::deal_pair<Select>(dealers[i], first, dealers[i + 1], second, j);
+      for (std::size_t j = both; j < want[i]; ++j) dealers[i].template deal_slot<Select>(first, j);
+      for (std::size_t j = both; j < want[i + 1]; ++j)
+        dealers[i + 1].template deal_slot<Select>(second, j);
     }
     left = false;
     for (std::size_t i = 0; i < n; ++i) {

@@ -88,17 +88,11 @@ void fill_block(LaneStream& stream, std::uint32_t* fresh) { stream.lanes->next_b
 
 template <class Source>
 std::uint64_t ScheduledDealer::slide_with(Source& source, std::uint64_t unconsumed) {
-  const auto block = [&] {
-    std::uint32_t* const fresh = judge_block();
-    fill_block(source, fresh);
-    if (fresh == highs_.data())
-      std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
-  };
   if (!warm_) {
     warm_ = true;
-    block();
+    slide_block(source);
   }
-  block();
+  slide_block(source);
   return (unconsumed >> ACCEPTANCE_BLOCK) | (~std::uint64_t{0} << ACCEPTANCE_BLOCK);
 }
 
@@ -110,7 +104,8 @@ std::uint64_t ScheduledDealer::slide(LaneStream& stream, std::uint64_t unconsume
   return slide_with(stream, unconsumed);
 }
 
-std::uint32_t* ScheduledDealer::judge_block() {
+template <class Source>
+void ScheduledDealer::slide_block(Source& source) {
   base_ = (base_ + ACCEPTANCE_BLOCK) % RING;
   const std::uint32_t* const judged = highs_.data() + (base_ + ACCEPTANCE_BLOCK) % RING;
   const auto shift_in = [this](std::uint32_t count, std::uint32_t kept) {
@@ -124,7 +119,10 @@ std::uint32_t* ScheduledDealer::judge_block() {
     acceptance_masks(judged, 1, 1, kept.data());
     shift_in(1, kept[0]);
   }
-  return highs_.data() + (base_ + WINDOW) % RING;
+  std::uint32_t* const fresh = highs_.data() + (base_ + WINDOW) % RING;
+  fill_block(source, fresh);
+  if (fresh == highs_.data())
+    std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
 }
 
 }  // namespace vantor

@@ -71,6 +71,58 @@ class ScheduledDealer {
     deal_into<Select>(rng, cards_.slot(j));
   }
 
+  // Deal j of two dealers of the same request into their slot j, their
+  // steps taken side by side: two independent chains of picks in flight.
+  // Each dealer draws from its own source exactly as `deal_slot` would.
+  template <class Select, class Source>
+  static void deal_pair(ScheduledDealer& a, Source& rng_a, ScheduledDealer& b, Source& rng_b,
+                        std::size_t j) {
+    if (a.steps_.empty()) return;
+    constexpr std::uint64_t OLDER = (std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1;
+    std::uint64_t unconsumed_a = a.unconsumed_, unconsumed_b = b.unconsumed_;
+    if ((unconsumed_a & OLDER) == 0) [[unlikely]]
+      unconsumed_a = a.slide_to_older(rng_a, unconsumed_a);
+    if ((unconsumed_b & OLDER) == 0) [[unlikely]]
+      unconsumed_b = b.slide_to_older(rng_b, unconsumed_b);
+    Card* const out_a = a.cards_.slot(j);
+    Card* const out_b = b.cards_.slot(j);
+    std::uint64_t pool_a = a.pool_, pool_b = b.pool_;
+    const std::uint32_t* window_a = a.highs_.data() + a.base_;
+    const std::uint32_t* window_b = b.highs_.data() + b.base_;
+    const Step* s = a.steps_.data();
+    const Step* const end = s + a.steps_.size();
+    std::uint64_t kept_a = a.masks_[s->count] & unconsumed_a;
+    std::uint64_t kept_b = b.masks_[s->count] & unconsumed_b;
+    for (;;) {
+      while (kept_a == 0) [[unlikely]] {
+        const std::uint64_t unconsumed = a.slide_to_older(rng_a, 0);  // moves the masks
+        window_a = a.highs_.data() + a.base_;
+        kept_a = a.masks_[s->count] & unconsumed;
+      }
+      while (kept_b == 0) [[unlikely]] {
+        const std::uint64_t unconsumed = b.slide_to_older(rng_b, 0);  // moves the masks
+        window_b = b.highs_.data() + b.base_;
+        kept_b = b.masks_[s->count] & unconsumed;
+      }
+      if (s->slot != PICK) {
+        const unsigned at_a = lowest_bit_index(kept_a), at_b = lowest_bit_index(kept_b);
+        const auto index_a = static_cast<unsigned>((std::uint64_t{window_a[at_a]} * s->count) >> 32);
+        const auto index_b = static_cast<unsigned>((std::uint64_t{window_b[at_b]} * s->count) >> 32);
+        const std::uint64_t bit_a = Select::nth_bit(CardSet(pool_a), index_a);
+        const std::uint64_t bit_b = Select::nth_bit(CardSet(pool_b), index_b);
+        pool_a ^= bit_a;
+        pool_b ^= bit_b;
+        out_a[s->slot] = Card(lowest_bit_index(bit_a));
+        out_b[s->slot] = Card(lowest_bit_index(bit_b));
+      }
+      if (++s == end) break;
+      kept_a = Select::above_lowest(a.masks_[s->count], kept_a);
+      kept_b = Select::above_lowest(b.masks_[s->count], kept_b);
+    }
+    a.unconsumed_ = ~(kept_a ^ (kept_a - 1));
+    b.unconsumed_ = ~(kept_b ^ (kept_b - 1));
+  }
+
   std::size_t batch_size() const { return batch_size_; }
   // The cards of the last batch, deal j in slot j.
   const DealtCards& cards() const { return cards_; }
@@ -147,8 +199,8 @@ class ScheduledDealer {
   }
   template <class Source>
   std::uint64_t slide_with(Source& source, std::uint64_t unconsumed);
-  // Judges the waiting block and returns where the next block goes.
-  std::uint32_t* judge_block();
+  template <class Source>
+  void slide_block(Source& source);
 
   static unsigned lowest_bit_index(std::uint64_t nonzero) {
 #if defined(__GNUC__)
