@@ -66,9 +66,10 @@ inline constexpr std::size_t GROUP_LIMIT = RngLanes::LANES;
 
 namespace detail {
 
-// Chunks of the scheduled dealer taken in turn, a batch each, their
-// generators advanced together in one `RngLanes`; chunk i ends as
-// run_chunk(request, plans[i]...) would, having read the same stream.
+// Chunks of the scheduled dealer run a batch each per round, two chunks'
+// deals side by side, their generators advanced together in one `RngLanes`;
+// chunk i ends as run_chunk(request, plans[i]...) would, having read the
+// same stream.
 template <class V, class Select>
 Outcome run_scheduled_group(const EquityRequest<V>& request, std::span<const ChunkPlan> plans,
                             std::span<ChunkResult> results, const std::atomic<bool>* stop,
@@ -83,6 +84,9 @@ Outcome run_scheduled_group(const EquityRequest<V>& request, std::span<const Chu
   recorders.reserve(n);
   attempts.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
+    // Smaller batches than a lone chunk's: the group's cards share the cache,
+    // and a round mostly draws fewer outputs per stream than a lane holds,
+    // so that the refill before each round serves every lane at once.
     dealers.push_back(*ScheduledDealer::of(request, plans[i].samples, 2 * n));
     lanes.add(Rng::seed_from_u64(plans[i].seed));
     results[i] = ChunkResult::empty(request.seat_count);
@@ -162,7 +166,7 @@ class BatchLoop final : public OrderedLoop {
   BatchLoop(const EquityRequest<V>& request, const BatchSplit& split, std::size_t group)
       : request_(request), split_(split), group_(group), total(ChunkResult::empty(request.seat_count)) {}
 
-  std::uint64_t tasks() const { return (split_.count() + group_ - 1) / group_; }
+  std::uint64_t tasks() const { return split_.count() / group_ + (split_.count() % group_ != 0); }
 
   Outcome run(std::uint64_t index, std::size_t slot, const std::atomic<bool>& stop) override {
     const std::uint64_t first = index * group_;
