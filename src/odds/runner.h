@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "error/error.h"
 #include "odds/chunk.h"
@@ -22,6 +24,8 @@
 #include "odds/pool.h"
 #include "odds/request.h"
 #include "odds/result.h"
+#include "odds/scheduled_deal.h"
+#include "sampler/rng_lanes.h"
 
 namespace vantor {
 
@@ -57,33 +61,137 @@ class BatchSplit {
   std::uint64_t count_, base_, extra_, seed_base_;
 };
 
+// The most chunks one task runs together: one stream per generator lane.
+inline constexpr std::size_t GROUP_LIMIT = RngLanes::LANES;
+
 namespace detail {
+
+// Chunks of the scheduled dealer run a batch each per round, two chunks'
+// deals side by side, their generators advanced together in one `RngLanes`;
+// chunk i ends as run_chunk(request, plans[i]...) would, having read the
+// same stream.
+template <class V, class Select>
+Outcome run_scheduled_group(const EquityRequest<V>& request, std::span<const ChunkPlan> plans,
+                            std::span<ChunkResult> results, const std::atomic<bool>* stop,
+                            RngLanes::Kernel kernel) {
+  const std::size_t n = plans.size();
+  RngLanes lanes = kernel != nullptr ? RngLanes(kernel) : RngLanes();
+  std::vector<ScheduledDealer> dealers;
+  std::vector<DealRecorder<V>> recorders;
+  std::vector<Attempts> attempts;
+  std::vector<std::uint64_t> accepted(n, 0);
+  dealers.reserve(n);
+  recorders.reserve(n);
+  attempts.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    // Smaller batches than a lone chunk's: the group's cards share the cache,
+    // and a round mostly draws fewer outputs per stream than a lane holds,
+    // so that the refill before each round serves every lane at once.
+    dealers.push_back(*ScheduledDealer::of(request, plans[i].samples, 2 * n));
+    lanes.add(Rng::seed_from_u64(plans[i].seed));
+    results[i] = ChunkResult::empty(request.seat_count);
+    recorders.emplace_back(request.seat_count, results[i]);
+    attempts.emplace_back(plans[i].samples, stop);
+  }
+  std::array<std::size_t, GROUP_LIMIT> want{};
+  for (bool left = true; left;) {
+    for (std::size_t i = 0; i < n; ++i) {
+      want[i] = static_cast<std::size_t>(
+          std::min<std::uint64_t>(dealers[i].batch_size(), plans[i].samples - accepted[i]));
+      if (!attempts[i].take(want[i])) [[unlikely]]
+        return Ok{};  // stopped: the caller discards the results
+    }
+    lanes.top_up();
+    // Two chunks at a time, deal by deal side by side; a chunk left over or
+    // past its partner's end deals alone.
+    for (std::size_t i = 0; i < n; i += 2) {
+      LaneStream first{&lanes, static_cast<unsigned>(i)};
+      if (i + 1 == n) {
+        dealers[i].template deal_batch<Select>(first, want[i]);
+        break;
+      }
+      LaneStream second{&lanes, static_cast<unsigned>(i + 1)};
+      const std::size_t both = std::min(want[i], want[i + 1]);
+      for (std::size_t j = 0; j < both; ++j)
+        ScheduledDealer::deal_pair<Select>(dealers[i], first, dealers[i + 1], second, j);
+      for (std::size_t j = both; j < want[i]; ++j) dealers[i].template deal_slot<Select>(first, j);
+      for (std::size_t j = both; j < want[i + 1]; ++j)
+        dealers[i + 1].template deal_slot<Select>(second, j);
+    }
+    left = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (want[i] == 0) continue;
+      if (auto recorded = recorders[i].record_cards_batch(dealers[i].cards(), want[i]); !recorded)
+        [[unlikely]]
+        return recorded.error();
+      accepted[i] += want[i];
+      left |= accepted[i] < plans[i].samples;
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    recorders[i].finish();
+    results[i].attempts = attempts[i].count();
+  }
+  return Ok{};
+}
+
+// Consecutive chunks run by one task: interleaved when the scheduled dealer
+// serves the request, else one after another. results[i] is chunk i's, as
+// `run_chunk` gives it; after `stop` they must be discarded. `kernel`, when
+// given, replaces the fastest generator kernel (for tests).
+template <class V>
+Outcome run_group(const EquityRequest<V>& request, std::span<const ChunkPlan> plans,
+                  std::span<ChunkResult> results, const std::atomic<bool>* stop,
+                  RngLanes::Kernel kernel = nullptr) {
+  bool interleave = plans.size() > 1 && plans.size() <= GROUP_LIMIT && !request.weighted &&
+                    ScheduledDealer::of(request, 1).has_value();
+  for (const ChunkPlan& plan : plans) interleave = interleave && plan.samples > 0;
+  if (interleave) {
+    if (fast_bit_deposit())
+      return run_scheduled_group<V, BitDepositSelect>(request, plans, results, stop, kernel);
+    return run_scheduled_group<V, PortableSelect>(request, plans, results, stop, kernel);
+  }
+  for (std::size_t i = 0; i < plans.size(); ++i) {
+    Result<ChunkResult> chunk = run_chunk(request, plans[i].samples, plans[i].seed, stop);
+    if (!chunk) return std::move(chunk).error();
+    results[i] = std::move(*chunk);
+  }
+  return Ok{};
+}
 
 template <class V>
 class BatchLoop final : public OrderedLoop {
  public:
-  BatchLoop(const EquityRequest<V>& request, const BatchSplit& split)
-      : request_(request), split_(split), total(ChunkResult::empty(request.seat_count)) {}
+  // Task t runs chunks t × group .. t × group + group - 1.
+  BatchLoop(const EquityRequest<V>& request, const BatchSplit& split, std::size_t group)
+      : request_(request), split_(split), group_(group), total(ChunkResult::empty(request.seat_count)) {}
+
+  std::uint64_t tasks() const { return split_.count() / group_ + (split_.count() % group_ != 0); }
 
   Outcome run(std::uint64_t index, std::size_t slot, const std::atomic<bool>& stop) override {
-    const ChunkPlan plan = split_[index];
-    Result<ChunkResult> result = run_chunk(request_, plan.samples, plan.seed, &stop);
-    if (!result) return std::move(result).error();
-    (*slots_)[slot] = std::move(*result);
-    return Ok{};
+    const std::uint64_t first = index * group_;
+    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(group_, split_.count() - first));
+    std::array<ChunkPlan, GROUP_LIMIT> plans;
+    for (std::size_t i = 0; i < size; ++i) plans[i] = split_[first + i];
+    std::vector<ChunkResult>& results = (*slots_)[slot];
+    results.resize(size);
+    return run_group(request_, std::span<const ChunkPlan>(plans.data(), size),
+                     std::span<ChunkResult>(results), &stop);
   }
   void take(std::uint64_t, std::size_t slot) override {
-    total.merge(*(*slots_)[slot]);
-    (*slots_)[slot].reset();
+    // Chunk by chunk, in chunk order: the same sums however chunks are grouped.
+    for (const ChunkResult& chunk : (*slots_)[slot]) total.merge(chunk);
+    (*slots_)[slot].clear();
   }
 
  private:
   const EquityRequest<V>& request_;
   const BatchSplit& split_;
+  std::size_t group_;
   // On the heap: a Python signal handler run while the caller waits may
   // start another batch on the same stack.
-  std::unique_ptr<std::array<std::optional<ChunkResult>, WINDOW>> slots_ =
-      std::make_unique<std::array<std::optional<ChunkResult>, WINDOW>>();
+  std::unique_ptr<std::array<std::vector<ChunkResult>, WINDOW>> slots_ =
+      std::make_unique<std::array<std::vector<ChunkResult>, WINDOW>>();
 
  public:
   ChunkResult total;  // chunks 0, 1, ... merged in order
@@ -121,8 +229,12 @@ Result<ChunkResult> run_batch(const EquityRequest<V>& request, std::uint64_t sam
                               const std::atomic<bool>* stop = nullptr,
                               const Interrupt& interrupted = {}) {
   const BatchSplit split(samples, seed, threads);
-  detail::BatchLoop<V> loop(request, split);
-  Result<LoopEnd> end = run_ordered(split.count(), loop, stop, interrupted);
+  // More chunks than workers: each task runs a few, interleaved.
+  const std::uint64_t workers = std::max<std::size_t>(pool_size(), 1);
+  const auto group = static_cast<std::size_t>(
+      std::min<std::uint64_t>(GROUP_LIMIT, (split.count() + workers - 1) / workers));
+  detail::BatchLoop<V> loop(request, split, group);
+  Result<LoopEnd> end = run_ordered(loop.tasks(), loop, stop, interrupted);
   if (!end) return std::move(end).error();
   return std::move(loop.total);
 }

@@ -5,18 +5,20 @@
 
 namespace vantor {
 
-std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r, std::uint64_t deals) {
+std::optional<ScheduledDealer> ScheduledDealer::of(const RequestData& r, std::uint64_t deals,
+                                                   std::size_t sharing) {
   // Built in place and returned by name: the dealer is a few KiB of arrays.
   std::optional<ScheduledDealer> made;
-  if (fast_acceptance_masks() && r.plain_slots && !made.emplace().schedule(r, deals)) made.reset();
+  if (fast_acceptance_masks() && r.plain_slots && !made.emplace().schedule(r, deals, sharing)) made.reset();
   return made;
 }
 
-bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals) {
+bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::size_t sharing) {
   ScheduledDealer& d = *this;
   // Slots for about 8 KiB of cards: enough deals to score back to back,
   // few enough to stay in the first-level cache.
-  d.batch_size_ = std::clamp<std::size_t>(8192 / ((r.seat_count + 1) * STRIDE), 1, 64);
+  d.batch_size_ =
+      std::clamp<std::size_t>(8192 / std::max<std::size_t>(sharing, 1) / ((r.seat_count + 1) * STRIDE), 1, 64);
   if (deals < d.batch_size_) d.batch_size_ = static_cast<std::size_t>(std::max<std::uint64_t>(deals, 1));
   d.cards_ = DealtCards(r.seat_count, d.batch_size_);
 
@@ -71,16 +73,39 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals) {
   return true;
 }
 
-std::uint64_t ScheduledDealer::slide(Rng& rng, std::uint64_t unconsumed) {
+namespace {
+
+void fill_block(Rng& rng, std::uint32_t* fresh) {
+  Rng g = rng;  // in registers for the whole block
+#pragma GCC unroll 8
+  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = g.next_u32();
+  rng = g;
+}
+
+void fill_block(LaneStream& stream, std::uint32_t* fresh) { stream.lanes->next_block(stream.lane, fresh); }
+
+}  // namespace
+
+template <class Source>
+std::uint64_t ScheduledDealer::slide_with(Source& source, std::uint64_t unconsumed) {
   if (!warm_) {
     warm_ = true;
-    slide_block(rng);
+    slide_block(source);
   }
-  slide_block(rng);
+  slide_block(source);
   return (unconsumed >> ACCEPTANCE_BLOCK) | (~std::uint64_t{0} << ACCEPTANCE_BLOCK);
 }
 
-void ScheduledDealer::slide_block(Rng& rng) {
+std::uint64_t ScheduledDealer::slide(Rng& rng, std::uint64_t unconsumed) {
+  return slide_with(rng, unconsumed);
+}
+
+std::uint64_t ScheduledDealer::slide(LaneStream& stream, std::uint64_t unconsumed) {
+  return slide_with(stream, unconsumed);
+}
+
+template <class Source>
+void ScheduledDealer::slide_block(Source& source) {
   base_ = (base_ + ACCEPTANCE_BLOCK) % RING;
   const std::uint32_t* const judged = highs_.data() + (base_ + ACCEPTANCE_BLOCK) % RING;
   const auto shift_in = [this](std::uint32_t count, std::uint32_t kept) {
@@ -95,10 +120,7 @@ void ScheduledDealer::slide_block(Rng& rng) {
     shift_in(1, kept[0]);
   }
   std::uint32_t* const fresh = highs_.data() + (base_ + WINDOW) % RING;
-  Rng g = rng;  // in registers for the whole block
-#pragma GCC unroll 8
-  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = g.next_u32();
-  rng = g;
+  fill_block(source, fresh);
   if (fresh == highs_.data())
     std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
 }

@@ -25,8 +25,15 @@
 #include "odds/request.h"
 #include "sampler/acceptance.h"
 #include "sampler/rng.h"
+#include "sampler/rng_lanes.h"
 
 namespace vantor {
+
+// One stream of an `RngLanes`, as the generator of one dealer.
+struct LaneStream {
+  RngLanes* lanes;
+  unsigned lane;
+};
 
 class ScheduledDealer {
  public:
@@ -34,24 +41,86 @@ class ScheduledDealer {
 
   // Nothing when the request does not fit the schedule or vector acceptance
   // is unavailable here. A dealer for at most `deals` deals keeps no more
-  // batch slots than that.
+  // batch slots than that; one of `sharing` dealers run by one thread keeps
+  // a share of the slots that fit the first-level cache.
   static std::optional<ScheduledDealer> of(const RequestData& r,
-                                           std::uint64_t deals = ~std::uint64_t{0});
+                                           std::uint64_t deals = ~std::uint64_t{0},
+                                           std::size_t sharing = 1);
 
   // One deal (always accepted) into the first batch slot. The dealer reads
   // `rng` up to a window ahead, so the same generator must serve every deal
-  // of the chunk and nothing else.
-  template <class Select>
-  bool deal(Rng& rng) {
+  // of the chunk and nothing else. `Source` is `Rng` or `LaneStream` (the
+  // same outputs either way).
+  template <class Select, class Source>
+  bool deal(Source& rng) {
     deal_into<Select>(rng, cards_.slot(0));
     return true;
   }
 
   // `count` deals (at most `batch_size()`) into slots 0, 1, ...: dealing a
   // batch and then scoring it keeps both loops free of each other's stalls.
-  template <class Select>
-  void deal_batch(Rng& rng, std::size_t count) {
+  template <class Select, class Source>
+  void deal_batch(Source& rng, std::size_t count) {
     for (std::size_t j = 0; j < count; ++j) deal_into<Select>(rng, cards_.slot(j));
+  }
+
+  // Deal j of a batch into slot j (j < `batch_size()`): dealers of several
+  // chunks dealing in turn, deal by deal, draw their streams at one pace.
+  template <class Select, class Source>
+  void deal_slot(Source& rng, std::size_t j) {
+    deal_into<Select>(rng, cards_.slot(j));
+  }
+
+  // Deal j of two dealers of the same request into their slot j, their
+  // steps taken side by side: two independent chains of picks in flight.
+  // Each dealer draws from its own source exactly as `deal_slot` would.
+  template <class Select, class Source>
+  static void deal_pair(ScheduledDealer& a, Source& rng_a, ScheduledDealer& b, Source& rng_b,
+                        std::size_t j) {
+    if (a.steps_.empty()) return;
+    constexpr std::uint64_t OLDER = (std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1;
+    std::uint64_t unconsumed_a = a.unconsumed_, unconsumed_b = b.unconsumed_;
+    if ((unconsumed_a & OLDER) == 0) [[unlikely]]
+      unconsumed_a = a.slide_to_older(rng_a, unconsumed_a);
+    if ((unconsumed_b & OLDER) == 0) [[unlikely]]
+      unconsumed_b = b.slide_to_older(rng_b, unconsumed_b);
+    Card* const out_a = a.cards_.slot(j);
+    Card* const out_b = b.cards_.slot(j);
+    std::uint64_t pool_a = a.pool_, pool_b = b.pool_;
+    const std::uint32_t* window_a = a.highs_.data() + a.base_;
+    const std::uint32_t* window_b = b.highs_.data() + b.base_;
+    const Step* s = a.steps_.data();
+    const Step* const end = s + a.steps_.size();
+    std::uint64_t kept_a = a.masks_[s->count] & unconsumed_a;
+    std::uint64_t kept_b = b.masks_[s->count] & unconsumed_b;
+    for (;;) {
+      while (kept_a == 0) [[unlikely]] {
+        const std::uint64_t unconsumed = a.slide_to_older(rng_a, 0);  // moves the masks
+        window_a = a.highs_.data() + a.base_;
+        kept_a = a.masks_[s->count] & unconsumed;
+      }
+      while (kept_b == 0) [[unlikely]] {
+        const std::uint64_t unconsumed = b.slide_to_older(rng_b, 0);  // moves the masks
+        window_b = b.highs_.data() + b.base_;
+        kept_b = b.masks_[s->count] & unconsumed;
+      }
+      if (s->slot != PICK) {
+        const unsigned at_a = lowest_bit_index(kept_a), at_b = lowest_bit_index(kept_b);
+        const auto index_a = static_cast<unsigned>((std::uint64_t{window_a[at_a]} * s->count) >> 32);
+        const auto index_b = static_cast<unsigned>((std::uint64_t{window_b[at_b]} * s->count) >> 32);
+        const std::uint64_t bit_a = Select::nth_bit(CardSet(pool_a), index_a);
+        const std::uint64_t bit_b = Select::nth_bit(CardSet(pool_b), index_b);
+        pool_a ^= bit_a;
+        pool_b ^= bit_b;
+        out_a[s->slot] = Card(lowest_bit_index(bit_a));
+        out_b[s->slot] = Card(lowest_bit_index(bit_b));
+      }
+      if (++s == end) break;
+      kept_a = Select::above_lowest(a.masks_[s->count], kept_a);
+      kept_b = Select::above_lowest(b.masks_[s->count], kept_b);
+    }
+    a.unconsumed_ = ~(kept_a ^ (kept_a - 1));
+    b.unconsumed_ = ~(kept_b ^ (kept_b - 1));
   }
 
   std::size_t batch_size() const { return batch_size_; }
@@ -60,8 +129,8 @@ class ScheduledDealer {
 
  private:
   // Named cards are in every slot from the start; a deal writes open cards.
-  template <class Select>
-  void deal_into(Rng& rng, Card* const out) {
+  template <class Select, class Source>
+  void deal_into(Source& rng, Card* const out) {
     constexpr std::uint64_t OLDER = (std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1;
     // Window outputs not consumed yet: always those after some position.
     std::uint64_t unconsumed = unconsumed_;
@@ -114,19 +183,24 @@ class ScheduledDealer {
   };
 
   // Fills a fresh dealer for `of`; false when the request does not fit.
-  bool schedule(const RequestData& r, std::uint64_t deals);
+  bool schedule(const RequestData& r, std::uint64_t deals, std::size_t sharing);
 
   // Drops the older block (fully consumed), judges the waiting one into the
   // window and draws the next; returns `unconsumed` for the moved window.
   // The first call slides twice, to fill the window's newer block.
   std::uint64_t slide(Rng& rng, std::uint64_t unconsumed);
+  std::uint64_t slide(LaneStream& stream, std::uint64_t unconsumed);
   // Slides until the older block holds an output not consumed yet.
-  std::uint64_t slide_to_older(Rng& rng, std::uint64_t unconsumed) {
+  template <class Source>
+  std::uint64_t slide_to_older(Source& rng, std::uint64_t unconsumed) {
     do unconsumed = slide(rng, unconsumed);
     while ((unconsumed & ((std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1)) == 0);
     return unconsumed;
   }
-  void slide_block(Rng& rng);
+  template <class Source>
+  std::uint64_t slide_with(Source& source, std::uint64_t unconsumed);
+  template <class Source>
+  void slide_block(Source& source);
 
   static unsigned lowest_bit_index(std::uint64_t nonzero) {
 #if defined(__GNUC__)

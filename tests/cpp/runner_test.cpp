@@ -257,6 +257,32 @@ TEST(RunBatch, EqualsTheChunksMergedInOrder) {
   }
 }
 
+// A task's group of chunks, interleaved on every generator kernel here (or
+// run one after another where the scheduled dealer does not serve), gives
+// each chunk exactly what it gives alone.
+TEST(RunGroup, EachChunkAsAlone) {
+  const std::vector<EquityRequest<Holdem>> requests = {
+      request_of<Holdem>({"AhKh", "QsQd"}), request_of<Holdem>({"**", "**", "**", "**", "**", "**"}),
+      request_of<Holdem>({"AhKh", "**", "7c7d"}, "Kd 7h 2c"), request_of<Holdem>({"QQ+,AKs", "22+"})};
+  for (const auto& request : requests) {
+    for (const std::size_t size : {3u, 8u}) {
+      std::vector<ChunkPlan> plans;
+      for (std::size_t i = 0; i < size; ++i) plans.push_back({i == 2 ? 1u : 700 + 37 * i, 5 + i * 977});
+      std::vector<ChunkResult> alone;
+      for (const ChunkPlan& plan : plans) alone.push_back(*run_chunk(request, plan.samples, plan.seed));
+      for (const RngLanes::Kernel kernel : RngLanes::kernels()) {
+        std::vector<ChunkResult> grouped(size);
+        ASSERT_TRUE(detail::run_group(request, std::span<const ChunkPlan>(plans), std::span(grouped),
+                                      nullptr, kernel));
+        for (std::size_t i = 0; i < size; ++i) {
+          SCOPED_TRACE(testing::Message() << size << " chunks, chunk " << i);
+          expect_identical(grouped[i], alone[i]);
+        }
+      }
+    }
+  }
+}
+
 TEST(RunBatch, ZeroSamplesAndZeroThreads) {
   const auto request = request_of<Holdem>({"AhKh", "QsQd"});
   auto none = run_batch(request, 0, 5, 4);

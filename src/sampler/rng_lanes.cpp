@@ -1,0 +1,215 @@
+#include "sampler/rng_lanes.h"
+
+#include <bit>
+
+#include "sampler/cpu.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12's intrinsics start some results from a deliberately undefined value.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
+
+namespace vantor {
+
+namespace {
+
+using Lanes = std::uint64_t[4][RngLanes::LANES];
+using Targets = std::uint32_t* const[RngLanes::LANES];
+
+void lanes_plain(Lanes& state, unsigned active, const Targets& to) {
+  for (unsigned lane = 0; lane < RngLanes::LANES; ++lane) {
+    if ((active >> lane & 1u) == 0) continue;
+    Rng g({state[0][lane], state[1][lane], state[2][lane], state[3][lane]});
+    for (unsigned i = 0; i < RngLanes::BLOCK; ++i) to[lane][i] = g.next_u32();
+    for (unsigned k = 0; k < 4; ++k) state[k][lane] = g.state()[k];
+  }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+
+// The step of `Rng::next_u64`, lane by lane; eight steps' upper halves are
+// turned lane-major in registers (an 8 × 8 transpose) and stored per lane.
+__attribute__((target("avx512f,avx2"))) void lanes_avx512(Lanes& state, unsigned active,
+                                                           const Targets& to) {
+  __m512i s0 = _mm512_load_si512(state[0]), s1 = _mm512_load_si512(state[1]);
+  __m512i s2 = _mm512_load_si512(state[2]), s3 = _mm512_load_si512(state[3]);
+  const __m512i o0 = s0, o1 = s1, o2 = s2, o3 = s3;
+  for (unsigned i = 0; i < RngLanes::BLOCK; i += 8) {
+    __m256i r[8];
+    for (unsigned k = 0; k < 8; ++k) {
+      const __m512i result = _mm512_add_epi64(_mm512_rol_epi64(_mm512_add_epi64(s0, s3), 23), s0);
+      const __m512i t = _mm512_slli_epi64(s1, 17);
+      s2 = _mm512_xor_si512(s2, s0);
+      s3 = _mm512_xor_si512(s3, s1);
+      s1 = _mm512_xor_si512(s1, s2);
+      s0 = _mm512_xor_si512(s0, s3);
+      s2 = _mm512_xor_si512(s2, t);
+      s3 = _mm512_rol_epi64(s3, 45);
+      r[k] = _mm512_cvtepi64_epi32(_mm512_srli_epi64(result, 32));  // r[k][lane]
+    }
+    __m256i t[8], u[8];
+    for (unsigned k = 0; k < 8; k += 2) {
+      t[k] = _mm256_unpacklo_epi32(r[k], r[k + 1]);
+      t[k + 1] = _mm256_unpackhi_epi32(r[k], r[k + 1]);
+    }
+    for (unsigned k = 0; k < 8; k += 4) {
+      u[k] = _mm256_unpacklo_epi64(t[k], t[k + 2]);
+      u[k + 1] = _mm256_unpackhi_epi64(t[k], t[k + 2]);
+      u[k + 2] = _mm256_unpacklo_epi64(t[k + 1], t[k + 3]);
+      u[k + 3] = _mm256_unpackhi_epi64(t[k + 1], t[k + 3]);
+    }
+    for (unsigned lane = 0; lane < 4; ++lane) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(to[lane] + i),
+                          _mm256_permute2x128_si256(u[lane], u[lane + 4], 0x20));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(to[lane + 4] + i),
+                          _mm256_permute2x128_si256(u[lane], u[lane + 4], 0x31));
+    }
+  }
+  // Streams left out keep their state.
+  const auto keep = static_cast<__mmask8>(active);
+  _mm512_store_si512(state[0], _mm512_mask_blend_epi64(keep, o0, s0));
+  _mm512_store_si512(state[1], _mm512_mask_blend_epi64(keep, o1, s1));
+  _mm512_store_si512(state[2], _mm512_mask_blend_epi64(keep, o2, s2));
+  _mm512_store_si512(state[3], _mm512_mask_blend_epi64(keep, o3, s3));
+}
+
+// Lanes 0 to 3 only, at half the width: the same steps, a 4 × 4 transpose.
+__attribute__((target("avx512f,avx512vl"))) void lanes_avx512_half(Lanes& state, unsigned active,
+                                                                    const Targets& to) {
+  const auto load = [&](int k) __attribute__((target("avx512f,avx512vl"))) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(state[k]));
+  };
+  __m256i s0 = load(0), s1 = load(1), s2 = load(2), s3 = load(3);
+  const __m256i o0 = s0, o1 = s1, o2 = s2, o3 = s3;
+  for (unsigned i = 0; i < RngLanes::BLOCK; i += 4) {
+    __m128i r[4];
+    for (unsigned k = 0; k < 4; ++k) {
+      const __m256i result = _mm256_add_epi64(_mm256_rol_epi64(_mm256_add_epi64(s0, s3), 23), s0);
+      const __m256i t = _mm256_slli_epi64(s1, 17);
+      s2 = _mm256_xor_si256(s2, s0);
+      s3 = _mm256_xor_si256(s3, s1);
+      s1 = _mm256_xor_si256(s1, s2);
+      s0 = _mm256_xor_si256(s0, s3);
+      s2 = _mm256_xor_si256(s2, t);
+      s3 = _mm256_rol_epi64(s3, 45);
+      r[k] = _mm256_cvtepi64_epi32(_mm256_srli_epi64(result, 32));  // r[k][lane]
+    }
+    const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpackhi_epi32(r[0], r[1]);
+    const __m128i t2 = _mm_unpacklo_epi32(r[2], r[3]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to[0] + i), _mm_unpacklo_epi64(t0, t2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to[1] + i), _mm_unpackhi_epi64(t0, t2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to[2] + i), _mm_unpacklo_epi64(t1, t3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to[3] + i), _mm_unpackhi_epi64(t1, t3));
+  }
+  const auto keep = static_cast<__mmask8>(active);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(state[0]), _mm256_mask_blend_epi64(keep, o0, s0));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(state[1]), _mm256_mask_blend_epi64(keep, o1, s1));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(state[2]), _mm256_mask_blend_epi64(keep, o2, s2));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(state[3]), _mm256_mask_blend_epi64(keep, o3, s3));
+}
+
+// Eight lanes, or four at half the width when the others are idle.
+__attribute__((target("avx512f,avx512vl"))) void lanes_avx512_any(Lanes& state, unsigned active,
+                                                                   const Targets& to) {
+  if (active <= 0xFu) lanes_avx512_half(state, active, to);
+  else lanes_avx512(state, active, to);
+}
+
+__attribute__((target("avx2"))) inline __m256i rotl_avx2(__m256i x, int k) {
+  return _mm256_or_si256(_mm256_slli_epi64(x, k), _mm256_srli_epi64(x, 64 - k));
+}
+
+__attribute__((target("avx2"))) void lanes_avx2(Lanes& state, unsigned active, const Targets& to) {
+  for (unsigned half = 0; half < RngLanes::LANES; half += 4) {
+    const unsigned keep = (active >> half) & 0xFu;
+    if (keep == 0) continue;
+    __m256i s0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(state[0] + half));
+    __m256i s1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(state[1] + half));
+    __m256i s2 = _mm256_load_si256(reinterpret_cast<const __m256i*>(state[2] + half));
+    __m256i s3 = _mm256_load_si256(reinterpret_cast<const __m256i*>(state[3] + half));
+    alignas(32) std::uint32_t out[RngLanes::BLOCK][8];  // out[i][2 × lane + 1]: upper half
+    for (unsigned i = 0; i < RngLanes::BLOCK; ++i) {
+      const __m256i result = _mm256_add_epi64(rotl_avx2(_mm256_add_epi64(s0, s3), 23), s0);
+      const __m256i t = _mm256_slli_epi64(s1, 17);
+      s2 = _mm256_xor_si256(s2, s0);
+      s3 = _mm256_xor_si256(s3, s1);
+      s1 = _mm256_xor_si256(s1, s2);
+      s0 = _mm256_xor_si256(s0, s3);
+      s2 = _mm256_xor_si256(s2, t);
+      s3 = rotl_avx2(s3, 45);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(out[i]), result);
+    }
+    alignas(32) std::uint64_t moved[4][4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(moved[0]), s0);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(moved[1]), s1);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(moved[2]), s2);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(moved[3]), s3);
+    for (unsigned lane = 0; lane < 4; ++lane) {
+      if ((keep >> lane & 1u) == 0) continue;
+      for (unsigned k = 0; k < 4; ++k) state[k][half + lane] = moved[k][lane];
+      for (unsigned i = 0; i < RngLanes::BLOCK; ++i) to[half + lane][i] = out[i][2 * lane + 1];
+    }
+  }
+}
+
+RngLanes::Kernel pick_kernel() {
+  if (baseline_forced()) return lanes_plain;
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+    return lanes_avx512_any;
+  if (__builtin_cpu_supports("avx2")) return lanes_avx2;
+  return lanes_plain;
+}
+
+#else
+
+RngLanes::Kernel pick_kernel() { return lanes_plain; }
+
+#endif
+
+}  // namespace
+
+RngLanes::RngLanes() {
+  static const Kernel fastest = pick_kernel();
+  kernel_ = fastest;
+}
+
+std::vector<RngLanes::Kernel> RngLanes::kernels() {
+  std::vector<Kernel> all{lanes_plain};
+#if defined(__x86_64__) && defined(__GNUC__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) all.push_back(lanes_avx2);
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")) {
+    all.push_back(lanes_avx512_any);
+  }
+#endif
+  return all;
+}
+
+void RngLanes::add(const Rng& rng) {
+  const unsigned lane = size_++;
+  for (unsigned k = 0; k < 4; ++k) state_[k][lane] = rng.state()[k];
+  head_[lane] = fill_[lane] = 0;
+}
+
+void RngLanes::refill() {
+  std::array<unsigned, LANES> wanted{};
+  for (unsigned lane = 0; lane < size_; ++lane) wanted[lane] = DEPTH - fill_[lane];
+  for (unsigned round = 0; round < DEPTH; ++round) {
+    unsigned active = 0;
+    std::uint32_t* to[LANES];
+    for (unsigned lane = 0; lane < LANES; ++lane) {
+      const bool wants = lane < size_ && round < wanted[lane];
+      active |= unsigned{wants} << lane;
+      to[lane] = wants ? held_[lane][(head_[lane] + fill_[lane]) % DEPTH].data() : scratch_.data();
+    }
+    if (active == 0) break;
+    kernel_(state_, active, to);
+    for (unsigned lane = 0; lane < size_; ++lane) fill_[lane] += active >> lane & 1u;
+  }
+}
+
+}  // namespace vantor
