@@ -63,8 +63,10 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
   if ((d.pool_ & named) != 0 || opens > size) return false;
 
   std::size_t drawn = 0;
-  for (Step& s : d.steps_)
+  for (Step& s : d.steps_) {
     if (s.slot != PICK) s.count = static_cast<std::uint8_t>(size - drawn++);
+    s.pairs = static_cast<std::uint8_t>(s.count * MASK_STRIDE / 2);
+  }
   d.top_ = static_cast<std::uint32_t>(size);
   d.runs_ = static_cast<std::uint32_t>(opens);
   d.picks_ = r.seat_count > 0 && (opens == 0 || size - opens + 1 > 1);

@@ -94,20 +94,20 @@ class ScheduledDealer {
     const std::uint32_t* marks_b = b.masks_.data() + b.mask_base_;
     const Step* s = a.steps_.data();
     const Step* const end = s + a.steps_.size();
-    std::uint64_t kept_a = window_mask(marks_a, s->count) & unconsumed_a;
-    std::uint64_t kept_b = window_mask(marks_b, s->count) & unconsumed_b;
+    std::uint64_t kept_a = window_mask(marks_a, *s) & unconsumed_a;
+    std::uint64_t kept_b = window_mask(marks_b, *s) & unconsumed_b;
     for (;;) {
       while (kept_a == 0) [[unlikely]] {
         const std::uint64_t unconsumed = a.slide_to_older(rng_a, 0);  // moves the masks
         window_a = a.highs_.data() + a.base_;
         marks_a = a.masks_.data() + a.mask_base_;
-        kept_a = window_mask(marks_a, s->count) & unconsumed;
+        kept_a = window_mask(marks_a, *s) & unconsumed;
       }
       while (kept_b == 0) [[unlikely]] {
         const std::uint64_t unconsumed = b.slide_to_older(rng_b, 0);  // moves the masks
         window_b = b.highs_.data() + b.base_;
         marks_b = b.masks_.data() + b.mask_base_;
-        kept_b = window_mask(marks_b, s->count) & unconsumed;
+        kept_b = window_mask(marks_b, *s) & unconsumed;
       }
       if (s->slot != PICK) {
         const unsigned at_a = lowest_bit_index(kept_a), at_b = lowest_bit_index(kept_b);
@@ -121,8 +121,8 @@ class ScheduledDealer {
         out_b[s->slot] = Card(lowest_bit_index(bit_b));
       }
       if (++s == end) break;
-      kept_a = Select::above_lowest(window_mask(marks_a, s->count), kept_a);
-      kept_b = Select::above_lowest(window_mask(marks_b, s->count), kept_b);
+      kept_a = Select::above_lowest(window_mask(marks_a, *s), kept_a);
+      kept_b = Select::above_lowest(window_mask(marks_b, *s), kept_b);
     }
     a.unconsumed_ = ~(kept_a ^ (kept_a - 1));
     b.unconsumed_ = ~(kept_b ^ (kept_b - 1));
@@ -153,14 +153,14 @@ class ScheduledDealer {
     // From one draw to the next, the chain is only `above_lowest` of the
     // kept outputs: the next draw keeps its accepted outputs after the one
     // this draw took.
-    std::uint64_t kept = window_mask(marks, s->count) & unconsumed;
+    std::uint64_t kept = window_mask(marks, *s) & unconsumed;
     for (;;) {
       while (kept == 0) [[unlikely]] {
         // Every output left in the window is rejected for this draw.
         unconsumed = slide_to_older(rng, 0);
         window = highs_.data() + base_;
         marks = masks_.data() + mask_base_;
-        kept = window_mask(marks, s->count) & unconsumed;
+        kept = window_mask(marks, *s) & unconsumed;
       }
       if (s->slot != PICK) {
         const unsigned at = lowest_bit_index(kept);
@@ -170,7 +170,7 @@ class ScheduledDealer {
         out[s->slot] = Card(lowest_bit_index(bit));
       }
       if (++s == end) break;
-      kept = Select::above_lowest(window_mask(marks, s->count), kept);
+      kept = Select::above_lowest(window_mask(marks, *s), kept);
     }
     unconsumed_ = ~(kept ^ (kept - 1));
   }
@@ -184,7 +184,7 @@ class ScheduledDealer {
   // The masks' ring: per count, a word for each judged block (older, newer,
   // waiting) and the first one repeated, so that the window's mask is one
   // 64-bit load from the older block's word on.
-  static constexpr unsigned MASK_STRIDE = 4;
+  static constexpr unsigned MASK_STRIDE = 4;  // even: see Step::pairs
   static constexpr unsigned MASK_BLOCKS = 3;
   static constexpr std::uint8_t PICK = 0xFF;
 
@@ -192,6 +192,9 @@ class ScheduledDealer {
   struct Step {
     std::uint8_t count;  // the draw is below this
     std::uint8_t slot;   // where its card goes in `cards_`; PICK for a pick
+    // count * MASK_STRIDE / 2: where its masks start in `masks_`, in 64-bit
+    // units, so that the address is one scaled index (no shift on the way).
+    std::uint8_t pairs = 0;
   };
 
   // Fills a fresh dealer for `of`; false when the request does not fit.
@@ -215,9 +218,9 @@ class ScheduledDealer {
   void slide_block(Source& source);
 
   // Which window outputs a draw below `count` keeps.
-  static std::uint64_t window_mask(const std::uint32_t* marks, unsigned count) {
+  static std::uint64_t window_mask(const std::uint32_t* marks, const Step& step) {
     std::uint64_t mask;
-    std::memcpy(&mask, marks + count * MASK_STRIDE, sizeof mask);  // one load
+    std::memcpy(&mask, marks + std::size_t{step.pairs} * 2, sizeof mask);  // one load
     return mask;
   }
 
