@@ -53,7 +53,9 @@ VANTOR_AVX512 std::uint32_t judged_avx512(std::uint32_t n, __m512i p0, __m512i p
 }
 
 // Each count's word goes to masks and copies; the same address twice costs
-// one store more, so the run is specialised on whether to copy.
+// one store more, so the run is specialised on whether to copy. The word is
+// stored as its two 16-bit halves straight from the mask registers: joining
+// them first would take the port the comparisons are queued on.
 template <bool COPY>
 VANTOR_AVX512 void run_avx512(__m512i h0, __m512i h1, std::uint32_t top, std::size_t runs,
                               bool one, std::uint32_t* masks, std::uint32_t* copies,
@@ -61,9 +63,17 @@ VANTOR_AVX512 void run_avx512(__m512i h0, __m512i h1, std::uint32_t top, std::si
   const __m512i count = _mm512_set1_epi32(static_cast<int>(top));
   __m512i p0 = _mm512_mullo_epi32(h0, count), p1 = _mm512_mullo_epi32(h1, count);
   for (std::uint32_t n = top, last = top - static_cast<std::uint32_t>(runs); n > last; --n) {
-    const std::uint32_t bits = judged_avx512(n, p0, p1);
-    masks[n * stride] = bits;
-    if constexpr (COPY) copies[n * stride] = bits;
+    const __m512i zone = _mm512_set1_epi32(static_cast<int>(CARD_ZONES[n]));
+    const __mmask16 k0 = _mm512_cmple_epu32_mask(p0, zone);
+    const __mmask16 k1 = _mm512_cmple_epu32_mask(p1, zone);
+    __mmask16* const at = reinterpret_cast<__mmask16*>(masks + n * stride);
+    _store_mask16(at, k0);
+    _store_mask16(at + 1, k1);
+    if constexpr (COPY) {
+      __mmask16* const copy = reinterpret_cast<__mmask16*>(copies + n * stride);
+      _store_mask16(copy, k0);
+      _store_mask16(copy + 1, k1);
+    }
     p0 = _mm512_sub_epi32(p0, h0);
     p1 = _mm512_sub_epi32(p1, h1);
   }
