@@ -49,7 +49,7 @@ class ScheduledDealer {
                                            std::size_t sharing = 1);
 
   // One deal (always accepted) into the first batch slot. The dealer reads
-  // `rng` up to a window ahead, so the same generator must serve every deal
+  // `rng` a few blocks ahead, so the same generator must serve every deal
   // of the chunk and nothing else. `Source` is `Rng` or `LaneStream` (the
   // same outputs either way).
   template <class Select, class Source>
