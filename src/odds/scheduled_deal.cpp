@@ -63,8 +63,10 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
   if ((d.pool_ & named) != 0 || opens > size) return false;
 
   std::size_t drawn = 0;
-  for (Step& s : d.steps_)
+  for (Step& s : d.steps_) {
     if (s.slot != PICK) s.count = static_cast<std::uint8_t>(size - drawn++);
+    s.pairs = static_cast<std::uint8_t>(s.count * MASK_STRIDE / 2);
+  }
   d.top_ = static_cast<std::uint32_t>(size);
   d.runs_ = static_cast<std::uint32_t>(opens);
   d.picks_ = r.seat_count > 0 && (opens == 0 || size - opens + 1 > 1);
@@ -89,7 +91,10 @@ void fill_block(LaneStream& stream, std::uint32_t* fresh) { stream.lanes->next_b
 template <class Source>
 std::uint64_t ScheduledDealer::slide_with(Source& source, std::uint64_t unconsumed) {
   if (!warm_) {
+    // The window's newer block and the waiting one, judged; the window's
+    // older block holds nothing and is marked consumed below.
     warm_ = true;
+    slide_block(source);
     slide_block(source);
   }
   slide_block(source);
@@ -107,19 +112,15 @@ std::uint64_t ScheduledDealer::slide(LaneStream& stream, std::uint64_t unconsume
 template <class Source>
 void ScheduledDealer::slide_block(Source& source) {
   base_ = (base_ + ACCEPTANCE_BLOCK) % RING;
-  const std::uint32_t* const judged = highs_.data() + (base_ + ACCEPTANCE_BLOCK) % RING;
-  const auto shift_in = [this](std::uint32_t count, std::uint32_t kept) {
-    std::uint64_t& mask = masks_[count];
-    mask = (mask >> ACCEPTANCE_BLOCK) | (std::uint64_t{kept} << ACCEPTANCE_BLOCK);
-  };
-  std::array<std::uint32_t, 64> kept;
-  acceptance_masks(judged, top_, runs_, kept.data());
-  for (std::uint32_t j = 0; j < runs_; ++j) shift_in(top_ - j, kept[j]);
-  if (picks_) {
-    acceptance_masks(judged, 1, 1, kept.data());
-    shift_in(1, kept[0]);
-  }
-  std::uint32_t* const fresh = highs_.data() + (base_ + WINDOW) % RING;
+  mask_base_ = mask_base_ + 1 == MASK_BLOCKS ? 0 : mask_base_ + 1;
+  // The block after the window is judged into the masks' word the dropped
+  // block left (and into the repeat after the ring's end when that is the first).
+  const unsigned waiting = mask_base_ == 0 ? MASK_BLOCKS - 1 : mask_base_ - 1;
+  const std::uint32_t* const judged = highs_.data() + (base_ + 2 * ACCEPTANCE_BLOCK) % RING;
+  std::uint32_t* const masks = masks_.data() + waiting;
+  acceptance_masks(judged, top_, runs_, picks_, masks, waiting == 0 ? masks + MASK_BLOCKS : masks,
+                   MASK_STRIDE);
+  std::uint32_t* const fresh = highs_.data() + (base_ + 3 * ACCEPTANCE_BLOCK) % RING;
   fill_block(source, fresh);
   if (fresh == highs_.data())
     std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));

@@ -16,6 +16,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <vector>
@@ -48,7 +49,7 @@ class ScheduledDealer {
                                            std::size_t sharing = 1);
 
   // One deal (always accepted) into the first batch slot. The dealer reads
-  // `rng` up to a window ahead, so the same generator must serve every deal
+  // `rng` a few blocks ahead, so the same generator must serve every deal
   // of the chunk and nothing else. `Source` is `Rng` or `LaneStream` (the
   // same outputs either way).
   template <class Select, class Source>
@@ -89,20 +90,24 @@ class ScheduledDealer {
     std::uint64_t pool_a = a.pool_, pool_b = b.pool_;
     const std::uint32_t* window_a = a.highs_.data() + a.base_;
     const std::uint32_t* window_b = b.highs_.data() + b.base_;
+    const std::uint32_t* marks_a = a.masks_.data() + a.mask_base_;
+    const std::uint32_t* marks_b = b.masks_.data() + b.mask_base_;
     const Step* s = a.steps_.data();
     const Step* const end = s + a.steps_.size();
-    std::uint64_t kept_a = a.masks_[s->count] & unconsumed_a;
-    std::uint64_t kept_b = b.masks_[s->count] & unconsumed_b;
+    std::uint64_t kept_a = window_mask(marks_a, *s) & unconsumed_a;
+    std::uint64_t kept_b = window_mask(marks_b, *s) & unconsumed_b;
     for (;;) {
       while (kept_a == 0) [[unlikely]] {
         const std::uint64_t unconsumed = a.slide_to_older(rng_a, 0);  // moves the masks
         window_a = a.highs_.data() + a.base_;
-        kept_a = a.masks_[s->count] & unconsumed;
+        marks_a = a.masks_.data() + a.mask_base_;
+        kept_a = window_mask(marks_a, *s) & unconsumed;
       }
       while (kept_b == 0) [[unlikely]] {
         const std::uint64_t unconsumed = b.slide_to_older(rng_b, 0);  // moves the masks
         window_b = b.highs_.data() + b.base_;
-        kept_b = b.masks_[s->count] & unconsumed;
+        marks_b = b.masks_.data() + b.mask_base_;
+        kept_b = window_mask(marks_b, *s) & unconsumed;
       }
       if (s->slot != PICK) {
         const unsigned at_a = lowest_bit_index(kept_a), at_b = lowest_bit_index(kept_b);
@@ -116,8 +121,8 @@ class ScheduledDealer {
         out_b[s->slot] = Card(lowest_bit_index(bit_b));
       }
       if (++s == end) break;
-      kept_a = Select::above_lowest(a.masks_[s->count], kept_a);
-      kept_b = Select::above_lowest(b.masks_[s->count], kept_b);
+      kept_a = Select::above_lowest(window_mask(marks_a, *s), kept_a);
+      kept_b = Select::above_lowest(window_mask(marks_b, *s), kept_b);
     }
     a.unconsumed_ = ~(kept_a ^ (kept_a - 1));
     b.unconsumed_ = ~(kept_b ^ (kept_b - 1));
@@ -141,19 +146,21 @@ class ScheduledDealer {
       unconsumed = slide_to_older(rng, unconsumed);
     std::uint64_t pool = pool_;
     const std::uint32_t* window = highs_.data() + base_;
+    const std::uint32_t* marks = masks_.data() + mask_base_;
     const Step* s = steps_.data();
     const Step* const end = s + steps_.size();
     if (s == end) return;
     // From one draw to the next, the chain is only `above_lowest` of the
     // kept outputs: the next draw keeps its accepted outputs after the one
     // this draw took.
-    std::uint64_t kept = masks_[s->count] & unconsumed;
+    std::uint64_t kept = window_mask(marks, *s) & unconsumed;
     for (;;) {
       while (kept == 0) [[unlikely]] {
         // Every output left in the window is rejected for this draw.
         unconsumed = slide_to_older(rng, 0);
         window = highs_.data() + base_;
-        kept = masks_[s->count] & unconsumed;
+        marks = masks_.data() + mask_base_;
+        kept = window_mask(marks, *s) & unconsumed;
       }
       if (s->slot != PICK) {
         const unsigned at = lowest_bit_index(kept);
@@ -163,23 +170,31 @@ class ScheduledDealer {
         out[s->slot] = Card(lowest_bit_index(bit));
       }
       if (++s == end) break;
-      kept = Select::above_lowest(masks_[s->count], kept);
+      kept = Select::above_lowest(window_mask(marks, *s), kept);
     }
     unconsumed_ = ~(kept ^ (kept - 1));
   }
 
-  // Outputs judged and held at once: the block being consumed and the one
-  // after it. A third block waits unjudged behind them, so that its outputs
-  // are judged a slide after they were written rather than straight away
-  // (reading fresh stores back as a vector stalls). Blocks live in a ring.
-  static constexpr unsigned WINDOW = 2 * ACCEPTANCE_BLOCK;
+  // Outputs held at once: the window (the block being consumed and the one
+  // after it), a block judged and waiting to enter it, and a fresh block
+  // behind that. Each block is judged a slide after its outputs were written
+  // and enters the window a slide after its masks were written: reading
+  // fresh stores back in wider loads stalls. Blocks live in a ring.
   static constexpr unsigned RING = 4 * ACCEPTANCE_BLOCK;
+  // The masks' ring: per count, a word for each judged block (older, newer,
+  // waiting) and the first one repeated, so that the window's mask is one
+  // 64-bit load from the older block's word on.
+  static constexpr unsigned MASK_STRIDE = 4;  // even: see Step::pairs
+  static constexpr unsigned MASK_BLOCKS = 3;
   static constexpr std::uint8_t PICK = 0xFF;
 
   // One draw: the holding pick of a seat (a draw below 1) or an open card.
   struct Step {
     std::uint8_t count;  // the draw is below this
     std::uint8_t slot;   // where its card goes in `cards_`; PICK for a pick
+    // count * MASK_STRIDE / 2: where its masks start in `masks_`, in 64-bit
+    // units, so that the address is one scaled index (no shift on the way).
+    std::uint8_t pairs = 0;
   };
 
   // Fills a fresh dealer for `of`; false when the request does not fit.
@@ -202,6 +217,13 @@ class ScheduledDealer {
   template <class Source>
   void slide_block(Source& source);
 
+  // Which window outputs a draw below `count` keeps.
+  static std::uint64_t window_mask(const std::uint32_t* marks, const Step& step) {
+    std::uint64_t mask;
+    std::memcpy(&mask, marks + std::size_t{step.pairs} * 2, sizeof mask);  // one load
+    return mask;
+  }
+
   static unsigned lowest_bit_index(std::uint64_t nonzero) {
 #if defined(__GNUC__)
     return static_cast<unsigned>(__builtin_ctzll(nonzero));
@@ -214,6 +236,7 @@ class ScheduledDealer {
   std::uint64_t unconsumed_ = 0;  // window outputs not consumed yet
   bool warm_ = false;             // the window holds outputs
   unsigned base_ = 0;  // where the window starts in the ring
+  unsigned mask_base_ = 0;  // the older block's word in the masks' ring
   std::size_t batch_size_ = 1;
   std::vector<Step> steps_;
   // Counts judged: the card draws' run top_, top_ - 1, ... (runs_ of them),
@@ -221,7 +244,8 @@ class ScheduledDealer {
   std::uint32_t top_ = 0;
   std::uint32_t runs_ = 0;
   bool picks_ = false;
-  std::array<std::uint64_t, 65> masks_{};   // [count]: outputs in the window kept
+  // [count * MASK_STRIDE + block]: the block's outputs a draw below count keeps.
+  alignas(16) std::array<std::uint32_t, 65 * MASK_STRIDE> masks_{};
   // Upper halves of the outputs of the window and the waiting block.
   // The ring's first block is repeated after its end, so that a window
   // starting at any block reads on without wrapping.

@@ -7,8 +7,8 @@
 // counts are known in advance find its accepted outputs without a branch
 // per rejection.
 //
-//   std::uint32_t masks[3];
-//   acceptance_masks(highs, 48, 3, masks);   // masks[j] bit i: highs[i] kept below 48 - j
+//   std::uint32_t masks[49];
+//   acceptance_masks(highs, 48, 3, false, masks, masks, 1);  // masks[n] bit i: highs[i] kept below n
 #pragma once
 
 #include <cstddef>
@@ -20,17 +20,21 @@ namespace vantor {
 // Outputs judged per call.
 inline constexpr std::size_t ACCEPTANCE_BLOCK = 32;
 
-// For the consecutive counts top, top - 1, ..., top - runs + 1 (a dealer's
-// successive card draws): masks[j] bit i is set when a draw below top - j
-// keeps highs[i] (the upper half of an output). 1 <= top - runs + 1 and
-// top <= 64; `highs` holds ACCEPTANCE_BLOCK values and `masks` `runs` words.
-void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t runs,
-                      std::uint32_t* masks);
+// For the consecutive counts n = top, top - 1, ..., top - runs + 1 (a
+// dealer's successive card draws), and n = 1 too when `one` is set (holding
+// picks): bit i of masks[n * stride] is set when a draw below n keeps
+// highs[i] (the upper half of an output), and copies[n * stride] gets the
+// same word (pass `masks` again for no copy). Writing each count's word
+// where its reader wants it spares the caller a pass over them.
+// 1 <= top - runs + 1, top <= 64; `highs` holds ACCEPTANCE_BLOCK values.
+void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t runs, bool one,
+                      std::uint32_t* masks, std::uint32_t* copies, std::ptrdiff_t stride);
 
 namespace detail {
 
 using AcceptanceKernel = void (*)(const std::uint32_t* highs, std::uint32_t top,
-                                  std::size_t runs, std::uint32_t* masks);
+                                  std::size_t runs, bool one, std::uint32_t* masks,
+                                  std::uint32_t* copies, std::ptrdiff_t stride);
 
 // Every implementation of `acceptance_masks` this processor can run, the
 // plain loop first, so that each can be checked here.

@@ -4,6 +4,7 @@
 // card for card, both card selections against a naive walk over the set bits.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -110,7 +111,9 @@ TEST(QuickDealer, DeclinesConstrainedSlots) {
 }
 
 TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
-  std::uint32_t masks[64];
+  // Words at a stride, with copies elsewhere, as the scheduled dealer lays them out.
+  constexpr std::ptrdiff_t STRIDE = 3;
+  constexpr std::uint32_t UNTOUCHED = 0x5A5A5A5Au;
   for (const detail::AcceptanceKernel kernel : detail::acceptance_kernels()) {
     Rng rng = Rng::seed_from_u64(3);
     for (int round = 0; round < 300; ++round) {
@@ -120,12 +123,29 @@ TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
       if (round == 0) highs[0] = 0, highs[1] = 0xFFFFFFFFu, highs[2] = 0x7FFFFFFFu, highs[3] = 0x80000000u;
       const std::uint32_t top = 1 + round % 64;
       const std::uint32_t runs = 1 + (round * 7) % top;
-      kernel(highs, top, runs, masks);
-      for (std::uint32_t j = 0; j < runs; ++j) {
-        const std::uint32_t n = top - j, zone = CARD_ZONES[n];
-        for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i)
-          ASSERT_EQ((masks[j] >> i) & 1u, static_cast<std::uint32_t>(highs[i] * n <= zone))
-              << "count " << n << " high " << highs[i];
+      const bool one = round % 3 != 0;
+      const bool copy = round % 2 == 0;
+      std::vector<std::uint32_t> words(65 * STRIDE * 2, UNTOUCHED);
+      std::uint32_t* const masks = words.data();
+      std::uint32_t* const copies = copy ? words.data() + 65 * STRIDE : masks;
+      kernel(highs, top, runs, one, masks, copies, STRIDE);
+      for (std::uint32_t n = 0; n <= 64; ++n) {
+        const bool judged = (n <= top && n + runs > top) || (one && n == 1);
+        for (std::uint32_t* const at : {masks + n * STRIDE, copies + n * STRIDE}) {
+          if (!judged) {
+            ASSERT_EQ(*at, UNTOUCHED) << "count " << n;
+            continue;
+          }
+          for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i)
+            ASSERT_EQ((*at >> i) & 1u, static_cast<std::uint32_t>(highs[i] * n <= CARD_ZONES[n]))
+                << "count " << n << " high " << highs[i];
+        }
+      }
+      // Nothing between the words.
+      for (std::size_t w = 0; w < words.size(); ++w) {
+        if (w % STRIDE != 0) {
+          ASSERT_EQ(words[w], UNTOUCHED) << "word " << w;
+        }
       }
     }
   }
