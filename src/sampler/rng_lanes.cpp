@@ -1,6 +1,7 @@
 #include "sampler/rng_lanes.h"
 
 #include <bit>
+#include <cstring>
 
 #include "sampler/cpu.h"
 
@@ -30,25 +31,44 @@ void lanes_plain(Lanes& state, unsigned active, const Targets& to) {
 
 #if defined(__x86_64__) && defined(__GNUC__)
 
+// The step of `Rng::next_u64` on every lane of a vector of 64-bit states,
+// written once for both widths; inlined, it takes the caller's instructions.
+// Vectors pass by reference only: no vector crosses a call of the default target.
+template <class V>
+[[gnu::always_inline]] inline void step_lanes(V (&s)[4], V& result) {
+  const V sum = s[0] + s[3];
+  result = ((sum << 23) | (sum >> 41)) + s[0];
+  const V t = s[1] << 17;
+  s[2] ^= s[0];
+  s[3] ^= s[1];
+  s[1] ^= s[2];
+  s[0] ^= s[3];
+  s[2] ^= t;
+  s[3] = (s[3] << 45) | (s[3] >> 19);
+}
+
+using U64x8 = std::uint64_t __attribute__((vector_size(64)));
+using U64x4 = std::uint64_t __attribute__((vector_size(32)));
+
+// Word k of lanes first, first + 1, ... as one vector.
+template <class V>
+[[gnu::always_inline]] inline void load_lanes(const Lanes& state, unsigned first, V (&s)[4]) {
+  for (unsigned k = 0; k < 4; ++k) std::memcpy(&s[k], state[k] + first, sizeof s[k]);
+}
+
 // The step of `Rng::next_u64`, lane by lane; eight steps' upper halves are
 // turned lane-major in registers (an 8 × 8 transpose) and stored per lane.
 __attribute__((target("avx512f,avx2"))) void lanes_avx512(Lanes& state, unsigned active,
                                                            const Targets& to) {
-  __m512i s0 = _mm512_load_si512(state[0]), s1 = _mm512_load_si512(state[1]);
-  __m512i s2 = _mm512_load_si512(state[2]), s3 = _mm512_load_si512(state[3]);
-  const __m512i o0 = s0, o1 = s1, o2 = s2, o3 = s3;
+  U64x8 s[4], old[4];
+  load_lanes(state, 0, s);
+  load_lanes(state, 0, old);
   for (unsigned i = 0; i < RngLanes::BLOCK; i += 8) {
     __m256i r[8];
     for (unsigned k = 0; k < 8; ++k) {
-      const __m512i result = _mm512_add_epi64(_mm512_rol_epi64(_mm512_add_epi64(s0, s3), 23), s0);
-      const __m512i t = _mm512_slli_epi64(s1, 17);
-      s2 = _mm512_xor_si512(s2, s0);
-      s3 = _mm512_xor_si512(s3, s1);
-      s1 = _mm512_xor_si512(s1, s2);
-      s0 = _mm512_xor_si512(s0, s3);
-      s2 = _mm512_xor_si512(s2, t);
-      s3 = _mm512_rol_epi64(s3, 45);
-      r[k] = _mm512_cvtepi64_epi32(_mm512_srli_epi64(result, 32));  // r[k][lane]
+      U64x8 result;
+      step_lanes(s, result);
+      r[k] = _mm512_cvtepi64_epi32(_mm512_srli_epi64(reinterpret_cast<__m512i>(result), 32));
     }
     __m256i t[8], u[8];
     for (unsigned k = 0; k < 8; k += 2) {
@@ -70,32 +90,23 @@ __attribute__((target("avx512f,avx2"))) void lanes_avx512(Lanes& state, unsigned
   }
   // Streams left out keep their state.
   const auto keep = static_cast<__mmask8>(active);
-  _mm512_store_si512(state[0], _mm512_mask_blend_epi64(keep, o0, s0));
-  _mm512_store_si512(state[1], _mm512_mask_blend_epi64(keep, o1, s1));
-  _mm512_store_si512(state[2], _mm512_mask_blend_epi64(keep, o2, s2));
-  _mm512_store_si512(state[3], _mm512_mask_blend_epi64(keep, o3, s3));
+  for (unsigned k = 0; k < 4; ++k)
+    _mm512_store_si512(state[k], _mm512_mask_blend_epi64(keep, reinterpret_cast<__m512i>(old[k]),
+                                                         reinterpret_cast<__m512i>(s[k])));
 }
 
 // Lanes 0 to 3 only, at half the width: the same steps, a 4 × 4 transpose.
 __attribute__((target("avx512f,avx512vl"))) void lanes_avx512_half(Lanes& state, unsigned active,
                                                                     const Targets& to) {
-  const auto load = [&](int k) __attribute__((target("avx512f,avx512vl"))) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(state[k]));
-  };
-  __m256i s0 = load(0), s1 = load(1), s2 = load(2), s3 = load(3);
-  const __m256i o0 = s0, o1 = s1, o2 = s2, o3 = s3;
+  U64x4 s[4], old[4];
+  load_lanes(state, 0, s);
+  load_lanes(state, 0, old);
   for (unsigned i = 0; i < RngLanes::BLOCK; i += 4) {
     __m128i r[4];
     for (unsigned k = 0; k < 4; ++k) {
-      const __m256i result = _mm256_add_epi64(_mm256_rol_epi64(_mm256_add_epi64(s0, s3), 23), s0);
-      const __m256i t = _mm256_slli_epi64(s1, 17);
-      s2 = _mm256_xor_si256(s2, s0);
-      s3 = _mm256_xor_si256(s3, s1);
-      s1 = _mm256_xor_si256(s1, s2);
-      s0 = _mm256_xor_si256(s0, s3);
-      s2 = _mm256_xor_si256(s2, t);
-      s3 = _mm256_rol_epi64(s3, 45);
-      r[k] = _mm256_cvtepi64_epi32(_mm256_srli_epi64(result, 32));  // r[k][lane]
+      U64x4 result;
+      step_lanes(s, result);
+      r[k] = _mm256_cvtepi64_epi32(_mm256_srli_epi64(reinterpret_cast<__m256i>(result), 32));
     }
     const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpackhi_epi32(r[0], r[1]);
     const __m128i t2 = _mm_unpacklo_epi32(r[2], r[3]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
@@ -105,10 +116,10 @@ __attribute__((target("avx512f,avx512vl"))) void lanes_avx512_half(Lanes& state,
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to[3] + i), _mm_unpackhi_epi64(t1, t3));
   }
   const auto keep = static_cast<__mmask8>(active);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(state[0]), _mm256_mask_blend_epi64(keep, o0, s0));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(state[1]), _mm256_mask_blend_epi64(keep, o1, s1));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(state[2]), _mm256_mask_blend_epi64(keep, o2, s2));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(state[3]), _mm256_mask_blend_epi64(keep, o3, s3));
+  for (unsigned k = 0; k < 4; ++k)
+    _mm256_store_si256(reinterpret_cast<__m256i*>(state[k]),
+                       _mm256_mask_blend_epi64(keep, reinterpret_cast<__m256i>(old[k]),
+                                               reinterpret_cast<__m256i>(s[k])));
 }
 
 // Eight lanes, or four at half the width when the others are idle.
@@ -118,38 +129,21 @@ __attribute__((target("avx512f,avx512vl"))) void lanes_avx512_any(Lanes& state, 
   else lanes_avx512(state, active, to);
 }
 
-__attribute__((target("avx2"))) inline __m256i rotl_avx2(__m256i x, int k) {
-  return _mm256_or_si256(_mm256_slli_epi64(x, k), _mm256_srli_epi64(x, 64 - k));
-}
-
 __attribute__((target("avx2"))) void lanes_avx2(Lanes& state, unsigned active, const Targets& to) {
   for (unsigned half = 0; half < RngLanes::LANES; half += 4) {
     const unsigned keep = (active >> half) & 0xFu;
     if (keep == 0) continue;
-    __m256i s0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(state[0] + half));
-    __m256i s1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(state[1] + half));
-    __m256i s2 = _mm256_load_si256(reinterpret_cast<const __m256i*>(state[2] + half));
-    __m256i s3 = _mm256_load_si256(reinterpret_cast<const __m256i*>(state[3] + half));
+    U64x4 s[4];
+    load_lanes(state, half, s);
     alignas(32) std::uint32_t out[RngLanes::BLOCK][8];  // out[i][2 × lane + 1]: upper half
     for (unsigned i = 0; i < RngLanes::BLOCK; ++i) {
-      const __m256i result = _mm256_add_epi64(rotl_avx2(_mm256_add_epi64(s0, s3), 23), s0);
-      const __m256i t = _mm256_slli_epi64(s1, 17);
-      s2 = _mm256_xor_si256(s2, s0);
-      s3 = _mm256_xor_si256(s3, s1);
-      s1 = _mm256_xor_si256(s1, s2);
-      s0 = _mm256_xor_si256(s0, s3);
-      s2 = _mm256_xor_si256(s2, t);
-      s3 = rotl_avx2(s3, 45);
-      _mm256_store_si256(reinterpret_cast<__m256i*>(out[i]), result);
+      U64x4 result;
+      step_lanes(s, result);
+      std::memcpy(out[i], &result, sizeof result);
     }
-    alignas(32) std::uint64_t moved[4][4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(moved[0]), s0);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(moved[1]), s1);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(moved[2]), s2);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(moved[3]), s3);
     for (unsigned lane = 0; lane < 4; ++lane) {
       if ((keep >> lane & 1u) == 0) continue;
-      for (unsigned k = 0; k < 4; ++k) state[k][half + lane] = moved[k][lane];
+      for (unsigned k = 0; k < 4; ++k) state[k][half + lane] = s[k][lane];
       for (unsigned i = 0; i < RngLanes::BLOCK; ++i) to[half + lane][i] = out[i][2 * lane + 1];
     }
   }
