@@ -67,6 +67,14 @@ class Attempts {
       return false;
     return true;
   }
+  // Attempts `next` would let begin by counting them alone: before the
+  // limit, and before the next one at which it looks at the stop flag.
+  std::uint64_t free_run() const {
+    const std::uint64_t to_look = stop_ != nullptr ? 4095 - (count_ & 4095) : limit_;
+    return std::min(limit_ - count_, to_look);
+  }
+  // Counts `n` attempts, at most `free_run()`.
+  void add(std::uint64_t n) { count_ += n; }
   std::uint64_t count() const { return count_; }
   std::uint64_t limit() const { return limit_; }
 
@@ -98,17 +106,36 @@ concept ChunkDealer = requires(D& dealer, const D& dealt, Rng& rng, detail::Atte
   { dealt.record(n, recorder) } -> std::same_as<Outcome>;
 };
 
-// The scheduled dealer never rejects: a batch counts its attempts at once.
+// Without ranges the scheduled dealer never rejects: a batch counts its
+// attempts at once. With ranges it deals on a budget of attempts that
+// `Attempts::next` would admit without a look at the limit or the stop flag,
+// and takes the one attempt at each such look through `next`, so that a
+// batch ends exactly where dealing one attempt at a time would.
 class ScheduledBatches {
  public:
   explicit ScheduledBatches(ScheduledDealer& dealer) : dealer_(dealer) {}
   std::size_t batch_size() const { return dealer_.batch_size(); }
   template <class Select>
   detail::DealtBatch deal(Rng& rng, std::size_t want, detail::Attempts& attempts) {
-    if (!attempts.take(want)) [[unlikely]]
-      return {0, detail::Attempts::Next::Stopped};
-    dealer_.template deal_batch<Select>(rng, want);
-    return {want, detail::Attempts::Next::Deal};
+    using Next = detail::Attempts::Next;
+    if (!dealer_.ranged()) {
+      if (!attempts.take(want)) [[unlikely]]
+        return {0, Next::Stopped};
+      dealer_.template deal_batch<Select>(rng, want);
+      return {want, Next::Deal};
+    }
+    std::size_t done = 0;
+    while (done < want) {
+      std::uint64_t budget = attempts.free_run(), counted = 0;
+      if (budget == 0) [[unlikely]] {
+        if (const Next next = attempts.next(); next != Next::Deal) return {done, next};
+        budget = counted = 1;
+      }
+      const std::uint64_t given = budget;
+      done = dealer_.template deal_within<Select>(rng, done, want, budget);
+      attempts.add(given - budget - counted);
+    }
+    return {want, Next::Deal};
   }
   template <class V>
   Outcome record(std::size_t j, DealRecorder<V>& recorder) const {

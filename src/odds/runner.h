@@ -143,8 +143,10 @@ template <class V>
 Outcome run_group(const EquityRequest<V>& request, std::span<const ChunkPlan> plans,
                   std::span<ChunkResult> results, const std::atomic<bool>* stop,
                   RngLanes::Kernel kernel = nullptr) {
-  bool interleave = plans.size() > 1 && plans.size() <= GROUP_LIMIT && !request.weighted &&
-                    ScheduledDealer::of(request, 1).has_value();
+  // Lanes hand out upper halves only, which a dealer with ranges cannot use.
+  const std::optional<ScheduledDealer> probe =
+      request.weighted ? std::nullopt : ScheduledDealer::of(request, 1);
+  bool interleave = plans.size() > 1 && plans.size() <= GROUP_LIMIT && probe && !probe->ranged();
   for (const ChunkPlan& plan : plans) interleave = interleave && plan.samples > 0;
   if (interleave) {
     if (fast_bit_deposit())

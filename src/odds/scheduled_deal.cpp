@@ -23,14 +23,38 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
   d.cards_ = DealtCards(r.seat_count, d.batch_size_);
 
   // Every entry's open slots must draw from one pool, and named cards must
-  // lie outside it and apart: then no deal is ever rejected and the k-th open
-  // card is always drawn below |pool| - k.
+  // lie outside it and apart: then the k-th open card is always drawn below
+  // |pool| - k, less the cards ranges took before it.
   std::optional<std::uint64_t> pool;
   std::uint64_t named = 0;
   std::size_t opens = 0;
+  // Per range holding, whether the seat may ever take it: inside its allowed cards.
+  std::vector<bool> takeable;
   for (const std::size_t t : r.order) {
     const SlotSampler* s;
     const bool is_seat = t < r.seat_count;
+    const std::uint64_t allowed = detail::allowed_for(r, t, r.live).mask();
+    if (is_seat && r.seats[t].samplers.size() > 1) {
+      // A range: holdings of named cards only, all the same size.
+      const auto& samplers = r.seats[t].samplers;
+      const std::size_t size = samplers.front().forced().size();
+      if (d.ranges_.size() == MAX_RANGES || samplers.size() >= (std::uint64_t{1} << 32) ||
+          t * STRIDE + STRIDE > RANGE)
+        return false;
+      d.steps_.push_back({static_cast<std::uint8_t>(d.ranges_.size()), RANGE});
+      d.ranges_.push_back({static_cast<std::uint32_t>(samplers.size()),
+                           static_cast<std::uint32_t>(d.holdings_.size()),
+                           static_cast<std::uint32_t>(t * STRIDE)});
+      for (const SlotSampler& h : samplers) {
+        if (!DealtCards::fits(h) || h.open_count() != 0 || h.forced().size() != size) return false;
+        RangeHolding& held = d.holdings_.emplace_back();
+        std::copy(h.forced().begin(), h.forced().end(), held.cards.begin());
+        for (Card c : h.forced()) held.mask |= std::uint64_t{1} << c.index();
+        takeable.push_back((held.mask & ~allowed) == 0);
+      }
+      d.cards_.set_size(t, size);
+      continue;
+    }
     if (is_seat) {
       if (r.seats[t].samplers.size() != 1) return false;
       s = &r.seats[t].samplers.front();
@@ -41,7 +65,6 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
     if (!DealtCards::fits(*s)) return false;
     std::uint64_t forced = 0;
     for (Card c : s->forced()) forced |= std::uint64_t{1} << c.index();
-    const std::uint64_t allowed = detail::allowed_for(r, t, r.live).mask();
     if ((forced & ~allowed) != 0 || (forced & named) != 0) return false;
     named |= forced;
     const std::uint64_t open_pool = allowed & ~forced;
@@ -50,7 +73,7 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
 
     // Named cards are written once; only open slots change from deal to deal.
     const std::size_t base = t * STRIDE;
-    if (base + STRIDE > PICK) return false;  // slots are bytes
+    if (base + STRIDE > RANGE) return false;  // slots are bytes below the picks' marks
     for (std::size_t j = 0; j < d.batch_size_; ++j)
       std::copy(s->forced().begin(), s->forced().end(), d.cards_.slot(j) + base);
     d.cards_.set_size(t, s->forced().size() + s->open_count());
@@ -58,33 +81,71 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
     for (std::size_t j = 0; j < s->open_count(); ++j, ++opens)
       d.steps_.push_back({0, static_cast<std::uint8_t>(base + s->forced().size() + j)});
   }
-  d.pool_ = pool.value_or(0);
-  const auto size = static_cast<std::size_t>(std::popcount(d.pool_));
-  if ((d.pool_ & named) != 0 || opens > size) return false;
+  // Without open slots the pool only tells clashes apart: every live card
+  // not named.
+  d.pool_ = pool.value_or(r.live.mask() & ~named);
+  if ((d.pool_ & named) != 0) return false;
+  // A holding a range may take must lie in the pool, so that every accepted
+  // pick takes the same number of cards from it; one it may never take is
+  // made to clash always.
+  for (std::size_t i = 0; i < d.holdings_.size(); ++i) {
+    std::uint64_t& mask = d.holdings_[i].mask;
+    if (!takeable[i]) mask = ~d.pool_;
+    else if ((mask & ~d.pool_) != 0) return false;
+  }
+  for (const Range& range : d.ranges_) d.range_counts_.push_back(range.count);
 
-  std::size_t drawn = 0;
+  const auto size = static_cast<std::size_t>(std::popcount(d.pool_));
+  std::size_t taken = 0;
+  std::uint32_t low = 0;
   for (Step& s : d.steps_) {
-    if (s.slot != PICK) s.count = static_cast<std::uint8_t>(size - drawn++);
+    if (s.slot == RANGE) {
+      taken += d.cards_.size(d.ranges_[s.count].base / STRIDE);
+      s.pairs = static_cast<std::uint8_t>((RANGE_ROW + s.count) * MASK_STRIDE / 2);
+      continue;
+    }
+    if (s.slot != PICK) {
+      if (taken >= size) return false;
+      s.count = static_cast<std::uint8_t>(size - taken++);
+      low = s.count;
+    }
     s.pairs = static_cast<std::uint8_t>(s.count * MASK_STRIDE / 2);
   }
-  d.top_ = static_cast<std::uint32_t>(size);
-  d.runs_ = static_cast<std::uint32_t>(opens);
-  d.picks_ = r.seat_count > 0 && (opens == 0 || size - opens + 1 > 1);
+  if (taken > size) return false;
+  // The card draws' counts, judged as one run (ranges may split it).
+  d.top_ = 0;
+  for (const Step& s : d.steps_)
+    if (s.slot != PICK && s.slot != RANGE) d.top_ = std::max<std::uint32_t>(d.top_, s.count);
+  d.runs_ = opens == 0 ? 0 : d.top_ - low + 1;
+  d.picks_ = r.seat_count > 0 && (opens == 0 || low > 1);
   // With every card named, every deal is the same and no output is read.
-  if (opens == 0) d.steps_.clear();
+  if (opens == 0 && d.ranges_.empty()) d.steps_.clear();
   return true;
 }
 
 namespace {
 
-void fill_block(Rng& rng, std::uint32_t* fresh) {
+// Upper halves into `fresh`, and lower halves into `lows` unless it is null.
+void fill_block(Rng& rng, std::uint32_t* fresh, std::uint32_t* lows) {
   Rng g = rng;  // in registers for the whole block
+  if (lows == nullptr) {
 #pragma GCC unroll 8
-  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = g.next_u32();
+    for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = g.next_u32();
+  } else {
+#pragma GCC unroll 8
+    for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) {
+      const std::uint64_t v = g.next_u64();
+      fresh[i] = static_cast<std::uint32_t>(v >> 32);
+      lows[i] = static_cast<std::uint32_t>(v);
+    }
+  }
   rng = g;
 }
 
-void fill_block(LaneStream& stream, std::uint32_t* fresh) { stream.lanes->next_block(stream.lane, fresh); }
+// Lanes hand out upper halves only: dealers with ranges never read them.
+void fill_block(LaneStream& stream, std::uint32_t* fresh, std::uint32_t*) {
+  stream.lanes->next_block(stream.lane, fresh);
+}
 
 }  // namespace
 
@@ -120,8 +181,19 @@ void ScheduledDealer::slide_block(Source& source) {
   std::uint32_t* const masks = masks_.data() + waiting;
   acceptance_masks(judged, top_, runs_, picks_, masks, waiting == 0 ? masks + MASK_BLOCKS : masks,
                    MASK_STRIDE);
-  std::uint32_t* const fresh = highs_.data() + (base_ + 3 * ACCEPTANCE_BLOCK) % RING;
-  fill_block(source, fresh);
+  const unsigned fresh_at = (base_ + 3 * ACCEPTANCE_BLOCK) % RING;
+  std::uint32_t* const fresh = highs_.data() + fresh_at;
+  if (ranges_.empty()) {
+    fill_block(source, fresh, nullptr);
+  } else {
+    std::uint32_t* const range_masks = masks + RANGE_ROW * MASK_STRIDE;
+    wide_acceptance_masks(judged, lows_.data() + (judged - highs_.data()), range_counts_.data(),
+                          range_counts_.size(), range_masks,
+                          waiting == 0 ? range_masks + MASK_BLOCKS : range_masks, MASK_STRIDE);
+    fill_block(source, fresh, lows_.data() + fresh_at);
+    if (fresh_at == 0)
+      std::memcpy(lows_.data() + RING, lows_.data(), ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
+  }
   if (fresh == highs_.data())
     std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
 }

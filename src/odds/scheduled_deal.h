@@ -1,12 +1,14 @@
 // Slot dealing with a fixed schedule of draws, for the commonest requests:
-// every seat has one holding of named cards and open slots, and the board is
-// named cards and open slots. Then every draw's count is known before the
-// deal (the open cards all come from one pool that shrinks by one per draw),
-// so the dealer can judge blocks of generator outputs for acceptance with
-// vector instructions and find each draw's accepted output by a bit scan,
-// with no branch per rejected output. It consumes exactly the outputs
-// `deal` consumes, makes the same decisions and deals the same cards;
-// every deal is accepted.
+// every seat has one holding of named cards and open slots, or picks one of
+// several holdings of named cards only (a range), and the board is named
+// cards and open slots. Then every draw's count is known before the deal
+// (the open cards all come from one pool that shrinks by one per draw, and
+// every holding a range can keep lies in that pool), so the dealer can judge
+// blocks of generator outputs for acceptance with vector instructions and
+// find each draw's accepted output by a bit scan, with no branch per
+// rejected output. It consumes exactly the outputs `deal` consumes, makes
+// the same decisions (a range's holding that clashes with cards dealt before
+// rejects the attempt) and deals the same cards.
 //
 //   auto dealer = ScheduledDealer::of(request);    // nullopt: use QuickDealer
 //   dealer->deal<PortableSelect>(rng);              // reads rng ahead in blocks
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "cards/card.h"
@@ -48,14 +51,37 @@ class ScheduledDealer {
                                            std::uint64_t deals = ~std::uint64_t{0},
                                            std::size_t sharing = 1);
 
-  // One deal (always accepted) into the first batch slot. The dealer reads
-  // `rng` a few blocks ahead, so the same generator must serve every deal
-  // of the chunk and nothing else. `Source` is `Rng` or `LaneStream` (the
-  // same outputs either way).
+  // One attempt into the first batch slot: false when it is rejected (only
+  // ever for a dealer with ranges). The dealer reads `rng` a few blocks
+  // ahead, so the same generator must serve every deal of the chunk and
+  // nothing else. `Source` is `Rng` or `LaneStream` (the same outputs either
+  // way); a dealer with ranges takes `Rng` only, as it reads whole outputs.
   template <class Select, class Source>
   bool deal(Source& rng) {
+    if (ranged()) {
+      std::uint64_t further = 0;
+      return deal_side_by_side<Select, true, 1, Source>({this}, {&rng}, 0, further);
+    }
     deal_into<Select>(rng, 0);
     return true;
+  }
+
+  // True when some seat picks among several holdings: attempts can then be
+  // rejected, and the dealer reads whole outputs (from an `Rng` only).
+  bool ranged() const { return !ranges_.empty(); }
+
+  // Deals into slots from, from + 1, ... up to `to` while attempts are left:
+  // each attempt takes one of `budget`, and the deals stop where the budget
+  // runs out (after a rejection, or before a deal). Returns the slot after
+  // the last deal accepted. A dealer with ranges only.
+  template <class Select>
+  std::size_t deal_within(Rng& rng, std::size_t from, std::size_t to, std::uint64_t& budget) {
+    for (std::size_t j = from; j < to; ++j) {
+      if (budget == 0) return j;
+      --budget;
+      if (!deal_side_by_side<Select, true, 1, Rng>({this}, {&rng}, j, budget)) return j;
+    }
+    return to;
   }
 
   // `count` deals (at most `batch_size()`) into slots 0, 1, ...: dealing a
@@ -78,7 +104,8 @@ class ScheduledDealer {
   template <class Select, class Source>
   static void deal_pair(ScheduledDealer& a, Source& rng_a, ScheduledDealer& b, Source& rng_b,
                         std::size_t j) {
-    deal_side_by_side<Select, 2, Source>({&a, &b}, {&rng_a, &rng_b}, j);
+    std::uint64_t unused = 0;
+    deal_side_by_side<Select, false, 2, Source>({&a, &b}, {&rng_a, &rng_b}, j, unused);
   }
 
   std::size_t batch_size() const { return batch_size_; }
@@ -88,24 +115,33 @@ class ScheduledDealer {
  private:
   template <class Select, class Source>
   void deal_into(Source& rng, std::size_t j) {
-    deal_side_by_side<Select, 1, Source>({this}, {&rng}, j);
+    std::uint64_t unused = 0;
+    deal_side_by_side<Select, false, 1, Source>({this}, {&rng}, j, unused);
   }
 
   // Deal j of N dealers of the same request (so the same steps) into their
   // slot j, each from its own source; with N > 1 their chains interleave.
   // The loops over the dealers are unrolled so that their state stays in
   // registers (kept rolled, the side-by-side deals ran about 10% slower).
-  // Named cards are in every slot from the start; a deal writes open cards.
-  template <class Select, std::size_t N, class Source>
-  static void deal_side_by_side(const std::array<ScheduledDealer*, N>& d,
-                                const std::array<Source*, N>& rng, std::size_t j) {
+  // Named cards are in every slot from the start; a deal writes open cards
+  // and ranges' holdings. RANGED (one dealer only) compiles the range picks
+  // in: a clash rejects the attempt and the next one starts at the next
+  // output, while `further` (attempts this deal may still start) lasts;
+  // false when it ran out.
+  template <class Select, bool RANGED, std::size_t N, class Source>
+  static bool deal_side_by_side(const std::array<ScheduledDealer*, N>& d,
+                                const std::array<Source*, N>& rng, std::size_t j,
+                                std::uint64_t& further) {
+    static_assert(!RANGED || (N == 1 && std::is_same_v<Source, Rng>));
     constexpr std::uint64_t OLDER = (std::uint64_t{1} << ACCEPTANCE_BLOCK) - 1;
-    const Step* s = d[0]->steps_.data();
+    const Step* const first = d[0]->steps_.data();
+    const Step* s = first;
     const Step* const end = s + d[0]->steps_.size();
-    if (s == end) return;
+    if (s == end) return true;
     // Window outputs not consumed yet: always those after some position.
     std::array<std::uint64_t, N> unconsumed, pool, kept;
     std::array<const std::uint32_t*, N> window, marks;
+    const std::uint32_t* lows = nullptr;  // the window's low halves, with ranges
     std::array<Card*, N> out;
 #pragma GCC unroll 8
     for (std::size_t n = 0; n < N; ++n) {
@@ -121,6 +157,7 @@ class ScheduledDealer {
       marks[n] = e.masks_.data() + e.mask_base_;
       out[n] = e.cards_.slot(j);
       kept[n] = window_mask(marks[n], *s) & unconsumed[n];
+      if constexpr (RANGED) lows = e.lows_.data() + e.base_;
     }
     // From one draw to the next, the chain is only `above_lowest` of the
     // kept outputs: the next draw keeps its accepted outputs after the one
@@ -135,9 +172,33 @@ class ScheduledDealer {
           window[n] = e.highs_.data() + e.base_;
           marks[n] = e.masks_.data() + e.mask_base_;
           kept[n] = window_mask(marks[n], *s) & fresh;
+          if constexpr (RANGED) lows = e.lows_.data() + e.base_;
         }
       }
-      if (s->slot != PICK) {
+      if constexpr (RANGED) {
+        if (s->slot == RANGE) {
+          ScheduledDealer& e = *d[0];
+          const unsigned at = lowest_bit_index(kept[0]);
+          const Range& range = e.ranges_[s->count];
+          const RangeHolding& h =
+              e.holdings_[range.first + wide_pick(window[0][at], lows[at], range.count)];
+          if ((h.mask & ~pool[0]) != 0) [[unlikely]] {
+            // Rejected: the next attempt starts after this output.
+            if (further == 0) {
+              e.unconsumed_ = ~(kept[0] ^ (kept[0] - 1));
+              return false;
+            }
+            --further;
+            pool[0] = e.pool_;
+            s = first;
+            kept[0] = Select::above_lowest(window_mask(marks[0], *s), kept[0]);
+            continue;
+          }
+          pool[0] ^= h.mask;
+          std::memcpy(out[0] + range.base, h.cards.data(), sizeof h.cards);
+        }
+      }
+      if (s->slot < RANGE) {
 #pragma GCC unroll 8
         for (std::size_t n = 0; n < N; ++n) {
           const unsigned at = lowest_bit_index(kept[n]);
@@ -154,6 +215,7 @@ class ScheduledDealer {
     }
 #pragma GCC unroll 8
     for (std::size_t n = 0; n < N; ++n) d[n]->unconsumed_ = ~(kept[n] ^ (kept[n] - 1));
+    return true;
   }
 
   // Outputs held at once: the window (the block being consumed and the one
@@ -168,11 +230,17 @@ class ScheduledDealer {
   static constexpr unsigned MASK_STRIDE = 4;  // even: see Step::pairs
   static constexpr unsigned MASK_BLOCKS = 3;
   static constexpr std::uint8_t PICK = 0xFF;
+  static constexpr std::uint8_t RANGE = 0xFE;
+  // Count rows for card draws (below 1 to 64); a range's masks are in row
+  // RANGE_ROW + its index.
+  static constexpr unsigned RANGE_ROW = 65;
+  static constexpr unsigned MAX_RANGES = 16;
 
-  // One draw: the holding pick of a seat (a draw below 1) or an open card.
+  // One draw: the holding pick of a seat with one holding (a draw below 1),
+  // of a range, or an open card.
   struct Step {
-    std::uint8_t count;  // the draw is below this
-    std::uint8_t slot;   // where its card goes in `cards_`; PICK for a pick
+    std::uint8_t count;  // the draw is below this; for a range, its index in `ranges_`
+    std::uint8_t slot;   // where its card goes in `cards_`; PICK or RANGE for a pick
     // count * MASK_STRIDE / 2: where its masks start in `masks_`, in 64-bit
     // units, so that the address is one scaled index (no shift on the way).
     std::uint8_t pairs = 0;
@@ -213,6 +281,19 @@ class ScheduledDealer {
 #endif
   }
 
+  // A seat's pick among several holdings of named cards: a 64-bit draw.
+  struct Range {
+    std::uint32_t count;  // holdings to pick from
+    std::uint32_t first;  // the first in `holdings_`
+    std::uint32_t base;   // the seat's cards in a slot of `cards_`
+  };
+  struct RangeHolding {
+    // The cards, all in the pool; a holding the seat may never take has
+    // every card outside the pool, so that it always clashes.
+    std::uint64_t mask = 0;
+    std::array<Card, STRIDE> cards{};
+  };
+
   std::uint64_t pool_ = 0;  // the live cards every open slot draws from
   std::uint64_t unconsumed_ = 0;  // window outputs not consumed yet
   bool warm_ = false;             // the window holds outputs
@@ -225,12 +306,17 @@ class ScheduledDealer {
   std::uint32_t top_ = 0;
   std::uint32_t runs_ = 0;
   bool picks_ = false;
+  std::vector<Range> ranges_;
+  std::vector<std::uint32_t> range_counts_;  // ranges_[k].count, for the judging
+  std::vector<RangeHolding> holdings_;
   // [count * MASK_STRIDE + block]: the block's outputs a draw below count keeps.
-  alignas(16) std::array<std::uint32_t, 65 * MASK_STRIDE> masks_{};
+  alignas(16) std::array<std::uint32_t, (RANGE_ROW + MAX_RANGES) * MASK_STRIDE> masks_{};
   // Upper halves of the outputs of the window and the waiting block.
   // The ring's first block is repeated after its end, so that a window
   // starting at any block reads on without wrapping.
   std::array<std::uint32_t, RING + ACCEPTANCE_BLOCK> highs_{};
+  // Their lower halves, laid out alike; written for a dealer with ranges only.
+  std::array<std::uint32_t, RING + ACCEPTANCE_BLOCK> lows_{};
   DealtCards cards_;
 };
 

@@ -38,6 +38,22 @@ void masks_plain(const std::uint32_t* highs, std::uint32_t top, std::size_t runs
   }
 }
 
+void wide_plain(const std::uint32_t* highs, const std::uint32_t* lows, const std::uint32_t* counts,
+                std::size_t size, std::uint32_t* masks, std::uint32_t* copies,
+                std::ptrdiff_t stride) {
+  for (std::size_t k = 0; k < size; ++k) {
+    const std::uint32_t n = counts[k], zone = rejection_zone(n);
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) {
+      const auto low = static_cast<std::uint32_t>(
+          highs[i] * n + static_cast<std::uint32_t>((std::uint64_t{lows[i]} * n) >> 32));
+      bits |= static_cast<std::uint32_t>(low <= zone) << i;
+    }
+    masks[k * stride] = bits;
+    copies[k * stride] = bits;
+  }
+}
+
 #if defined(__x86_64__) && defined(__GNUC__)
 
 // Lambdas do not take on a function's target, so the vector steps are
@@ -128,6 +144,59 @@ __attribute__((target("avx2"))) void masks_avx2(const std::uint32_t* highs, std:
   }
 }
 
+// The low 32 bits of vh * n + hi32(vl * n): the multiplications of
+// unsigned 32-bit pairs take the even lanes, so the odd ones are shifted down
+// and their high halves land back in place.
+VANTOR_AVX512 __mmask16 wide_judged_avx512(__m512i h, __m512i l, __m512i n, __m512i zone) {
+  const __m512i even = _mm512_srli_epi64(_mm512_mul_epu32(l, n), 32);
+  const __m512i odd = _mm512_mul_epu32(_mm512_srli_epi64(l, 32), n);
+  const __m512i carry = _mm512_mask_blend_epi32(0xAAAA, even, odd);
+  return _mm512_cmple_epu32_mask(_mm512_add_epi32(_mm512_mullo_epi32(h, n), carry), zone);
+}
+
+__attribute__((target("avx512f,avx512bw"))) void wide_avx512(
+    const std::uint32_t* highs, const std::uint32_t* lows, const std::uint32_t* counts,
+    std::size_t size, std::uint32_t* masks, std::uint32_t* copies, std::ptrdiff_t stride) {
+  const __m512i h0 = _mm512_loadu_si512(highs), h1 = _mm512_loadu_si512(highs + 16);
+  const __m512i l0 = _mm512_loadu_si512(lows), l1 = _mm512_loadu_si512(lows + 16);
+  for (std::size_t k = 0; k < size; ++k) {
+    const __m512i n = _mm512_set1_epi32(static_cast<int>(counts[k]));
+    const __m512i zone = _mm512_set1_epi32(static_cast<int>(rejection_zone(counts[k])));
+    const std::uint32_t bits = _cvtmask32_u32(
+        _mm512_kunpackw(wide_judged_avx512(h1, l1, n, zone), wide_judged_avx512(h0, l0, n, zone)));
+    masks[k * stride] = bits;
+    copies[k * stride] = bits;
+  }
+}
+
+VANTOR_AVX2 std::uint32_t wide_judged_avx2(const std::uint32_t* highs, const std::uint32_t* lows,
+                                           __m256i n, __m256i zone) {
+  std::uint32_t bits = 0;
+  for (int v = 0; v < 4; ++v) {
+    const __m256i h = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(highs + 8 * v));
+    const __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lows + 8 * v));
+    const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(l, n), 32);
+    const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(l, 32), n);
+    const __m256i low = _mm256_add_epi32(_mm256_mullo_epi32(h, n), _mm256_blend_epi32(even, odd, 0xAA));
+    const __m256i kept = _mm256_cmpeq_epi32(_mm256_min_epu32(low, zone), low);
+    bits |= static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(kept))) << (8 * v);
+  }
+  return bits;
+}
+
+__attribute__((target("avx2"))) void wide_avx2(const std::uint32_t* highs, const std::uint32_t* lows,
+                                               const std::uint32_t* counts, std::size_t size,
+                                               std::uint32_t* masks, std::uint32_t* copies,
+                                               std::ptrdiff_t stride) {
+  for (std::size_t k = 0; k < size; ++k) {
+    const __m256i n = _mm256_set1_epi32(static_cast<int>(counts[k]));
+    const __m256i zone = _mm256_set1_epi32(static_cast<int>(rejection_zone(counts[k])));
+    const std::uint32_t bits = wide_judged_avx2(highs, lows, n, zone);
+    masks[k * stride] = bits;
+    copies[k * stride] = bits;
+  }
+}
+
 #undef VANTOR_AVX512
 #undef VANTOR_AVX2
 
@@ -143,6 +212,17 @@ MaskKernel pick_kernel() {
 
 const MaskKernel KERNEL = pick_kernel();
 
+using WideKernel = detail::WideAcceptanceKernel;
+
+// The same choice as for `KERNEL`.
+WideKernel pick_wide_kernel() {
+  if (KERNEL == masks_avx512) return wide_avx512;
+  if (KERNEL == masks_avx2) return wide_avx2;
+  return wide_plain;
+}
+
+const WideKernel WIDE_KERNEL = pick_wide_kernel();
+
 }  // namespace
 
 void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t runs, bool one,
@@ -150,7 +230,21 @@ void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t
   KERNEL(highs, top, runs, one, masks, copies, stride);
 }
 
+void wide_acceptance_masks(const std::uint32_t* highs, const std::uint32_t* lows,
+                           const std::uint32_t* counts, std::size_t size, std::uint32_t* masks,
+                           std::uint32_t* copies, std::ptrdiff_t stride) {
+  WIDE_KERNEL(highs, lows, counts, size, masks, copies, stride);
+}
+
 bool fast_acceptance_masks() { return KERNEL != masks_plain; }
+
+std::vector<detail::WideAcceptanceKernel> detail::wide_acceptance_kernels() {
+  std::vector<WideAcceptanceKernel> kernels{wide_plain};
+  if (__builtin_cpu_supports("avx2")) kernels.push_back(wide_avx2);
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+    kernels.push_back(wide_avx512);
+  return kernels;
+}
 
 std::vector<detail::AcceptanceKernel> detail::acceptance_kernels() {
   std::vector<AcceptanceKernel> kernels{masks_plain};
@@ -169,7 +263,15 @@ void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t
   masks_plain(highs, top, runs, one, masks, copies, stride);
 }
 
+void wide_acceptance_masks(const std::uint32_t* highs, const std::uint32_t* lows,
+                           const std::uint32_t* counts, std::size_t size, std::uint32_t* masks,
+                           std::uint32_t* copies, std::ptrdiff_t stride) {
+  wide_plain(highs, lows, counts, size, masks, copies, stride);
+}
+
 bool fast_acceptance_masks() { return false; }
+
+std::vector<detail::WideAcceptanceKernel> detail::wide_acceptance_kernels() { return {wide_plain}; }
 
 std::vector<detail::AcceptanceKernel> detail::acceptance_kernels() { return {masks_plain}; }
 

@@ -30,7 +30,30 @@ inline constexpr std::size_t ACCEPTANCE_BLOCK = 32;
 void acceptance_masks(const std::uint32_t* highs, std::uint32_t top, std::size_t runs, bool one,
                       std::uint32_t* masks, std::uint32_t* copies, std::ptrdiff_t stride);
 
+// For 64-bit draws below counts[k] (2 <= counts[k] < 2^32; holding picks
+// among a range), k < size: bit i of masks[k * stride] (and of
+// copies[k * stride]) is set when the draw keeps the output
+// highs[i] * 2^32 + lows[i]. With v = vh * 2^32 + vl and n < 2^32 the draw
+// keeps v exactly when (vh * n + hi32(vl * n)) mod 2^32 <= rejection_zone(n)
+// at 32 bits, and answers (vh * n + hi32(vl * n)) >> 32 (`wide_pick`).
+void wide_acceptance_masks(const std::uint32_t* highs, const std::uint32_t* lows,
+                           const std::uint32_t* counts, std::size_t size, std::uint32_t* masks,
+                           std::uint32_t* copies, std::ptrdiff_t stride);
+
+// The answer of a 64-bit draw below n < 2^32 that keeps the output vh * 2^32 + vl.
+inline std::uint32_t wide_pick(std::uint32_t vh, std::uint32_t vl, std::uint32_t n) {
+  return static_cast<std::uint32_t>(
+      (std::uint64_t{vh} * n + ((std::uint64_t{vl} * n) >> 32)) >> 32);
+}
+
 namespace detail {
+
+using WideAcceptanceKernel = void (*)(const std::uint32_t* highs, const std::uint32_t* lows,
+                                      const std::uint32_t* counts, std::size_t size,
+                                      std::uint32_t* masks, std::uint32_t* copies,
+                                      std::ptrdiff_t stride);
+// Every implementation of `wide_acceptance_masks` here, the plain loop first.
+std::vector<WideAcceptanceKernel> wide_acceptance_kernels();
 
 using AcceptanceKernel = void (*)(const std::uint32_t* highs, std::uint32_t top,
                                   std::size_t runs, bool one, std::uint32_t* masks,

@@ -55,16 +55,19 @@ TEST(Chunk, SameSeedSameResult) {
 }
 
 // The scheduled dealer deals and scores many deals at a time, the quick one
-// deal by deal; the general loop must give exactly what both give, whether a
-// chunk ends on a batch boundary or inside a batch, and with flush
-// candidates that the batched scoring settles apart.
+// deal by deal; the general loop must give exactly what both give (attempts
+// too), whether a chunk ends on a batch boundary or inside a batch, and with
+// flush candidates that the batched scoring settles apart.
 TEST(Chunk, BatchDealersMatchTheGeneralLoop) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> spots = {
       {{"AhKh", "QsQd"}, ""},                                  // scheduled
       {{"**", "**", "**", "**", "**", "**"}, "2h"},            // scheduled, many seats
-      {{"QQ+,AKs", "22+,A2s+,K9s+,QTs+,JTs,ATo+,KJo+"}, ""},  // quick, with rejections
-      {{"AhKh, AsKs", "QhJh, 9h8h", "**"}, "2h 7h"},           // quick, flushes
+      {{"QQ+,AKs", "22+,A2s+,K9s+,QTs+,JTs,ATo+,KJo+"}, ""},  // scheduled ranges, rejections
+      {{"AhKh, AsKs", "QhJh, 9h8h", "**"}, "2h 7h"},           // scheduled ranges, flushes
       {{"AhKh", "QhJh", "9h8h"}, "2h 7h"},                     // scheduled, flushes
+      {{"AA", "KK", "AK", "JJ+, AQs"}, ""},                    // ranges, mostly clashing
+      {{"JJ+, AKs", "AhKd", "TT-77, KQ"}, "Kc 7c 2h"},        // a named seat among ranges
+      {{"AhKh, AhQh", "**"}, ""},                              // quick: Ah is kept from the board
   };
   for (const auto& [hands, board] : spots) {
     const auto request = request_of<Holdem>(hands, board);
@@ -80,7 +83,8 @@ TEST(Chunk, BatchDealersMatchTheGeneralLoop) {
 }
 
 // Seat i may hold pair i or pair i + 1: only 17 of the 2^16 choices of
-// holdings fit together, so nearly every deal is rejected.
+// holdings fit together, so nearly every deal is rejected. The batched
+// dealer gives up, and stops, exactly where dealing one attempt at a time does.
 TEST(Chunk, GivesUpWhenAlmostEveryDealIsRejected) {
   std::vector<HandSpec> seats;
   const auto pair = [](unsigned i) {
@@ -101,6 +105,25 @@ TEST(Chunk, GivesUpWhenAlmostEveryDealIsRejected) {
             "dealt -- but the seats want the same cards too often for sampling to keep up, so "
             "this is a limit of the engine rather than of the question. Naming more of the "
             "cards is what loosens it");
+  // Fourteen seats fit the scheduled dealer's slots: 15 of 2^14 choices fit.
+  seats.resize(14);
+  const auto fewer = EquityRequest<Holdem>::from_masks(seats, {}, CardSet());
+  ASSERT_TRUE(fewer.has_value() && ScheduledDealer::of(*fewer)->ranged());
+  for (const std::uint64_t samples : {10u, 20u}) {
+    GeneralDeals<Holdem> general(*fewer);
+    const auto plain = run_dealer<Holdem, PortableSelect>(*fewer, general, samples, 5, nullptr);
+    const auto fast = run_chunk(*fewer, samples, 5);
+    ASSERT_EQ(fast.has_value(), plain.has_value());
+    if (plain) expect_identical(*fast, *plain);
+    else EXPECT_EQ(fast.error().text(), plain.error().text());
+  }
+  std::atomic<bool> stop{true};
+  const auto ranges = request_of<Holdem>({"AA", "KK", "AK"});
+  GeneralDeals<Holdem> general(ranges);
+  const auto plain = run_dealer<Holdem, PortableSelect>(ranges, general, 100'000, 3, &stop);
+  const auto fast = run_chunk(ranges, 100'000, 3, &stop);
+  ASSERT_TRUE(fast.has_value() && plain.has_value());
+  expect_identical(*fast, *plain);
 }
 
 TEST(Chunk, StopFlagEndsTheChunk) {

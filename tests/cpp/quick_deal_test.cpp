@@ -4,6 +4,7 @@
 // card for card, both card selections against a naive walk over the set bits.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <string_view>
@@ -151,6 +152,59 @@ TEST(AcceptanceMasks, EveryKernelMatchesTheDrawRule) {
   }
 }
 
+// A 64-bit draw below n < 2^32 judged and answered from the output's two
+// halves: every kernel against `Rng::below64` itself on the generator's
+// outputs, and against the 128-bit rule on outputs placed at the edges where
+// the low half's carry decides.
+TEST(AcceptanceMasks, WideKernelsMatchTheWideDraw) {
+  std::vector<std::uint32_t> counts = {2, 3, 6, 22, 234, 1326, 0x80000001u, 0xFFFFFFFFu};
+  for (unsigned k = 2; k < 32; ++k)
+    for (const std::uint32_t n : {(1u << k) - 1, 1u << k, (1u << k) + 1}) counts.push_back(n);
+  for (const detail::WideAcceptanceKernel kernel : detail::wide_acceptance_kernels()) {
+    Rng rng = Rng::seed_from_u64(8);
+    for (int round = 0; round < 200; ++round) {
+      const bool edges = round % 2 == 1;
+      std::uint32_t highs[ACCEPTANCE_BLOCK], lows[ACCEPTANCE_BLOCK];
+      std::array<Rng, ACCEPTANCE_BLOCK> before{rng, rng, rng, rng, rng, rng, rng, rng, rng, rng, rng,
+                                               rng, rng, rng, rng, rng, rng, rng, rng, rng, rng, rng,
+                                               rng, rng, rng, rng, rng, rng, rng, rng, rng, rng};
+      for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) {
+        before[i] = rng;
+        std::uint64_t v = rng.next_u64();
+        if (edges) {
+          // vh * n mod 2^32 lands within n of the zone's end or of 2^32.
+          const std::uint64_t n = counts[(round + i) % counts.size()];
+          const std::uint64_t end = i % 2 == 0 ? rejection_zone(static_cast<std::uint32_t>(n))
+                                               : (std::uint64_t{1} << 32) - 1;
+          const std::uint64_t target = (v % n) << 32 | ((end - (v >> 40) % (2 * n) + n) & 0xFFFFFFFFu);
+          v = (target / n) << 32 | (v & 0xFFFFFFFFu);
+        }
+        highs[i] = static_cast<std::uint32_t>(v >> 32);
+        lows[i] = static_cast<std::uint32_t>(v);
+      }
+      std::vector<std::uint32_t> masks(counts.size());
+      kernel(highs, lows, counts.data(), counts.size(), masks.data(), masks.data(), 1);
+      for (std::size_t c = 0; c < counts.size(); ++c) {
+        const std::uint32_t n = counts[c];
+        for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) {
+          const std::uint64_t v = std::uint64_t{highs[i]} << 32 | lows[i];
+          const u128 product = u128{v} * n;
+          const bool keep = static_cast<std::uint64_t>(product) <= rejection_zone(std::uint64_t{n});
+          ASSERT_EQ((masks[c] >> i) & 1u, keep ? 1u : 0u) << "count " << n << " output " << v;
+          if (keep) ASSERT_EQ(wide_pick(highs[i], lows[i], n), static_cast<std::uint64_t>(product >> 64));
+          if (edges) continue;
+          // The draw itself keeps this output when it reads no other.
+          Rng draw = before[i], one = before[i];
+          one.next_u64();
+          const std::uint64_t answer = draw.below64(n);
+          ASSERT_EQ(draw.state() == one.state(), keep) << "count " << n;
+          if (keep) ASSERT_EQ(wide_pick(highs[i], lows[i], n), answer);
+        }
+      }
+    }
+  }
+}
+
 // ctest runs this once more with the forcing variable set (tests/cpp/CMakeLists.txt).
 TEST(Dispatch, ForcingTheBaselineTurnsEveryFastPathOff) {
   const char* value = std::getenv(FORCE_BASELINE_VARIABLE);
@@ -168,7 +222,8 @@ TEST(Dispatch, ForcingTheBaselineTurnsEveryFastPathOff) {
 }
 
 // The scheduled dealer reads the generator ahead, so states differ between
-// deals; the cards of every deal must still be those of `deal`.
+// deals; every attempt must still be accepted or rejected as by `deal`, with
+// its cards.
 template <class Select, class V>
 void expect_same_cards(const EquityRequest<V>& request, int deals) {
   std::optional<ScheduledDealer> scheduled = ScheduledDealer::of(request);
@@ -177,8 +232,9 @@ void expect_same_cards(const EquityRequest<V>& request, int deals) {
   std::vector<std::vector<Card>> seats(request.seat_count);
   std::vector<Card> board;
   for (int i = 0; i < deals; ++i) {
-    ASSERT_TRUE(deal(request, a, seats, board)) << "deal " << i;
-    ASSERT_TRUE(scheduled->template deal<Select>(b));
+    const bool plain = deal(request, a, seats, board);
+    ASSERT_EQ(scheduled->template deal<Select>(b), plain) << "attempt " << i;
+    if (!plain) continue;
     for (std::size_t s = 0; s < request.seat_count; ++s) {
       const std::span<const Card> hole = scheduled->cards().hole(s);
       ASSERT_EQ(std::vector<Card>(hole.begin(), hole.end()), seats[s]) << "deal " << i;
@@ -212,6 +268,11 @@ TEST(ScheduledDealer, DealsTheCardsOfSlotDealing) {
                           "*******"});
   expect_scheduled<Razz>({"As2d3c", "4h5s6d"});
   expect_scheduled<Badugi>({"As2h3d", "KcQd", "*"});
+  // Ranges: picks among named holdings, rejected where they clash.
+  expect_scheduled<Holdem>({"QQ+, AKs", "22+, A2s+, K9s+, QTs+, JTs, ATo+, KJo+"});
+  expect_scheduled<Holdem>({"AA", "KK", "AK"});  // most attempts clash
+  expect_scheduled<Holdem>({"JJ+, AKs", "AhKd", "TT-77, KQ", "**"}, "Kc 7c 2h", "3s");
+  expect_scheduled<Omaha>({"AhKhQd2c, AsKsQh2d, 9c8c7d6d", "****", "JsJd**"}, "Ks7d");
 }
 
 TEST(ScheduledDealer, DeclinesWhatItCannotScheduleAhead) {
@@ -220,9 +281,10 @@ TEST(ScheduledDealer, DeclinesWhatItCannotScheduleAhead) {
     const auto request = EquityRequest<Holdem>::from_text(std::span(hands), "", "");
     return request.has_value() && !ScheduledDealer::of(*request).has_value();
   };
-  EXPECT_TRUE(declines({"AK", "**"}));      // a holding pick among several
   EXPECT_TRUE(declines({"A*", "**"}));      // a rank slot
-  EXPECT_TRUE(declines({"AA", "KK", "AK"}));  // deals that can be rejected
+  // A card in every holding of the range is kept from the board, so the
+  // board's pool would not lose the same cards to every pick.
+  EXPECT_TRUE(declines({"AhKh, AhQh", "**"}));
 }
 
 }  // namespace
