@@ -273,6 +273,7 @@ TEST(ScheduledDealer, DealsTheCardsOfSlotDealing) {
   expect_scheduled<Holdem>({"AA", "KK", "AK"});  // most attempts clash
   expect_scheduled<Holdem>({"JJ+, AKs", "AhKd", "TT-77, KQ", "**"}, "Kc 7c 2h", "3s");
   expect_scheduled<Omaha>({"AhKhQd2c, AsKsQh2d, 9c8c7d6d", "****", "JsJd**"}, "Ks7d");
+  expect_scheduled<Holdem>({"AA, KK", "QsQd", "JJ, TT, AK"}, "2c 3d 4h 5s 7c");  // picks only
 }
 
 TEST(ScheduledDealer, DeclinesWhatItCannotScheduleAhead) {
