@@ -191,14 +191,18 @@ TEST(AcceptanceMasks, WideKernelsMatchTheWideDraw) {
           const u128 product = u128{v} * n;
           const bool keep = static_cast<std::uint64_t>(product) <= rejection_zone(std::uint64_t{n});
           ASSERT_EQ((masks[c] >> i) & 1u, keep ? 1u : 0u) << "count " << n << " output " << v;
-          if (keep) ASSERT_EQ(wide_pick(highs[i], lows[i], n), static_cast<std::uint64_t>(product >> 64));
+          if (keep) {
+            ASSERT_EQ(wide_pick(highs[i], lows[i], n), static_cast<std::uint64_t>(product >> 64));
+          }
           if (edges) continue;
           // The draw itself keeps this output when it reads no other.
           Rng draw = before[i], one = before[i];
           one.next_u64();
           const std::uint64_t answer = draw.below64(n);
           ASSERT_EQ(draw.state() == one.state(), keep) << "count " << n;
-          if (keep) ASSERT_EQ(wide_pick(highs[i], lows[i], n), answer);
+          if (keep) {
+            ASSERT_EQ(wide_pick(highs[i], lows[i], n), answer);
+          }
         }
       }
     }
