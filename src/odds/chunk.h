@@ -117,13 +117,28 @@ class ScheduledBatches {
   std::size_t batch_size() const { return dealer_.batch_size(); }
   template <class Select>
   detail::DealtBatch deal(Rng& rng, std::size_t want, detail::Attempts& attempts) {
+    if (dealer_.ranged()) return deal_ranged<Select>(rng, want, attempts);
+    if (!attempts.take(want)) [[unlikely]]
+      return {0, detail::Attempts::Next::Stopped};
+    dealer_.template deal_batch<Select>(rng, want);
+    return {want, detail::Attempts::Next::Deal};
+  }
+  template <class V>
+  Outcome record(std::size_t j, DealRecorder<V>& recorder) const {
+    return recorder.record_cards(dealer_.cards(), j);
+  }
+  // Deals 0 to count - 1 of the last batch, in order.
+  template <class V>
+  Outcome record_all(std::size_t count, DealRecorder<V>& recorder) const {
+    return recorder.record_cards_batch(dealer_.cards(), count);
+  }
+
+ private:
+  // Out of line: inlined beside the plain batches, it crowded their registers.
+  template <class Select>
+  [[gnu::noinline]] detail::DealtBatch deal_ranged(Rng& rng, std::size_t want,
+                                                   detail::Attempts& attempts) {
     using Next = detail::Attempts::Next;
-    if (!dealer_.ranged()) {
-      if (!attempts.take(want)) [[unlikely]]
-        return {0, Next::Stopped};
-      dealer_.template deal_batch<Select>(rng, want);
-      return {want, Next::Deal};
-    }
     std::size_t done = 0;
     while (done < want) {
       std::uint64_t budget = attempts.free_run(), counted = 0;
@@ -137,17 +152,7 @@ class ScheduledBatches {
     }
     return {want, Next::Deal};
   }
-  template <class V>
-  Outcome record(std::size_t j, DealRecorder<V>& recorder) const {
-    return recorder.record_cards(dealer_.cards(), j);
-  }
-  // Deals 0 to count - 1 of the last batch, in order.
-  template <class V>
-  Outcome record_all(std::size_t count, DealRecorder<V>& recorder) const {
-    return recorder.record_cards_batch(dealer_.cards(), count);
-  }
 
- private:
   ScheduledDealer& dealer_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace vantor {
 
@@ -117,7 +118,11 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
   for (const Step& s : d.steps_)
     if (s.slot != PICK && s.slot != RANGE) d.top_ = std::max<std::uint32_t>(d.top_, s.count);
   d.runs_ = opens == 0 ? 0 : d.top_ - low + 1;
-  d.picks_ = r.seat_count > 0 && (opens == 0 || low > 1);
+  // Picks below 1 are judged apart when seats with one holding make them
+  // and the card draws' run stops short of 1.
+  const bool singles = std::any_of(d.steps_.begin(), d.steps_.end(),
+                                   [](const Step& s) { return s.slot == PICK; });
+  d.picks_ = singles && (opens == 0 || low > 1);
   // With every card named, every deal is the same and no output is read.
   if (opens == 0 && d.ranges_.empty()) d.steps_.clear();
   return true;
@@ -125,26 +130,25 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
 
 namespace {
 
-// Upper halves into `fresh`, and lower halves into `lows` unless it is null.
-void fill_block(Rng& rng, std::uint32_t* fresh, std::uint32_t* lows) {
+void fill_block(Rng& rng, std::uint32_t* fresh) {
   Rng g = rng;  // in registers for the whole block
-  if (lows == nullptr) {
 #pragma GCC unroll 8
-    for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = g.next_u32();
-  } else {
-#pragma GCC unroll 8
-    for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) {
-      const std::uint64_t v = g.next_u64();
-      fresh[i] = static_cast<std::uint32_t>(v >> 32);
-      lows[i] = static_cast<std::uint32_t>(v);
-    }
-  }
+  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) fresh[i] = g.next_u32();
   rng = g;
 }
 
-// Lanes hand out upper halves only: dealers with ranges never read them.
-void fill_block(LaneStream& stream, std::uint32_t* fresh, std::uint32_t*) {
-  stream.lanes->next_block(stream.lane, fresh);
+void fill_block(LaneStream& stream, std::uint32_t* fresh) { stream.lanes->next_block(stream.lane, fresh); }
+
+// Both halves of each output, for a dealer with ranges.
+[[gnu::noinline]] void fill_whole_block(Rng& rng, std::uint32_t* fresh, std::uint32_t* lows) {
+  Rng g = rng;
+#pragma GCC unroll 8
+  for (std::size_t i = 0; i < ACCEPTANCE_BLOCK; ++i) {
+    const std::uint64_t v = g.next_u64();
+    fresh[i] = static_cast<std::uint32_t>(v >> 32);
+    lows[i] = static_cast<std::uint32_t>(v);
+  }
+  rng = g;
 }
 
 }  // namespace
@@ -183,17 +187,22 @@ void ScheduledDealer::slide_block(Source& source) {
                    MASK_STRIDE);
   const unsigned fresh_at = (base_ + 3 * ACCEPTANCE_BLOCK) % RING;
   std::uint32_t* const fresh = highs_.data() + fresh_at;
-  if (ranges_.empty()) {
-    fill_block(source, fresh, nullptr);
-  } else {
-    std::uint32_t* const range_masks = masks + RANGE_ROW * MASK_STRIDE;
-    wide_acceptance_masks(judged, lows_.data() + (judged - highs_.data()), range_counts_.data(),
-                          range_counts_.size(), range_masks,
-                          waiting == 0 ? range_masks + MASK_BLOCKS : range_masks, MASK_STRIDE);
-    fill_block(source, fresh, lows_.data() + fresh_at);
-    if (fresh_at == 0)
-      std::memcpy(lows_.data() + RING, lows_.data(), ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
+  // Lanes hand out upper halves only: dealers with ranges never read them.
+  if constexpr (std::is_same_v<Source, Rng>) {
+    if (!ranges_.empty()) [[unlikely]] {
+      std::uint32_t* const range_masks = masks + RANGE_ROW * MASK_STRIDE;
+      wide_acceptance_masks(judged, lows_.data() + (judged - highs_.data()), range_counts_.data(),
+                            range_counts_.size(), range_masks,
+                            waiting == 0 ? range_masks + MASK_BLOCKS : range_masks, MASK_STRIDE);
+      fill_whole_block(source, fresh, lows_.data() + fresh_at);
+      if (fresh_at == 0)
+        std::memcpy(lows_.data() + RING, lows_.data(), ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
+      if (fresh == highs_.data())
+        std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
+      return;
+    }
   }
+  fill_block(source, fresh);
   if (fresh == highs_.data())
     std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
 }
