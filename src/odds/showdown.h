@@ -305,14 +305,14 @@ class Showdown {
     };
     for (std::size_t j = 0; j < count; ++j) {
       const Card* const slot = slots + j * slot_size;
-      const std::uint64_t shared = sum_of(slot + seats * stride, V::BOARD_CARDS, 0);
-      bool flush = false;
+      const std::uint64_t shared = biased(sum_of(slot + seats * stride, V::BOARD_CARDS, 0));
+      std::uint64_t sums = 0;
       for (std::size_t i = 0; i < seats; ++i) {
-        const ValueProbe probe = value_probe(sum_of(slot + i * stride, V::HOLE_CARDS, shared));
-        flush |= probe.flush;
-        at[j * seats + i] = probe.slot;
+        const std::uint64_t sum = sum_of(slot + i * stride, V::HOLE_CARDS, shared);
+        sums |= sum;
+        at[j * seats + i] = biased_slot(sum);
       }
-      flushes[j] = flush;
+      flushes[j] = any_flush_candidate(sums);
     }
     std::array<std::uint32_t, SEATS != 0 ? SEATS : MAX_SEATS> scores;
     for (std::size_t j = 0; j < count; ++j) {
