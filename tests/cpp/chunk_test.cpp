@@ -56,8 +56,8 @@ TEST(Chunk, SameSeedSameResult) {
 
 // The scheduled dealer deals and scores many deals at a time, the quick one
 // deal by deal; the general loop must give exactly what both give, whether a
-// chunk ends on a batch boundary or inside a batch, and with flush
-// candidates that the batched scoring settles apart.
+// chunk ends on a batch boundary or inside a batch, with flush candidates
+// that the batched scoring settles apart, and for any number of seats.
 TEST(Chunk, BatchDealersMatchTheGeneralLoop) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> spots = {
       {{"AhKh", "QsQd"}, ""},                                  // scheduled
@@ -65,6 +65,7 @@ TEST(Chunk, BatchDealersMatchTheGeneralLoop) {
       {{"QQ+,AKs", "22+,A2s+,K9s+,QTs+,JTs,ATo+,KJo+"}, ""},  // quick, with rejections
       {{"AhKh, AsKs", "QhJh, 9h8h", "**"}, "2h 7h"},           // quick, flushes
       {{"AhKh", "QhJh", "9h8h"}, "2h 7h"},                     // scheduled, flushes
+      {std::vector<std::string_view>(11, "**"), ""},          // more seats than the unrolled counts
   };
   for (const auto& [hands, board] : spots) {
     const auto request = request_of<Holdem>(hands, board);
