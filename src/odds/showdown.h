@@ -20,7 +20,12 @@
 #include <optional>
 #include <span>
 #include <stdexcept>
+#include <utility>
 #include <vector>
+
+#if defined(__SSE4_1__)
+#include <immintrin.h>
+#endif
 
 #include "cards/card.h"
 #include "error/error.h"
@@ -43,6 +48,28 @@ namespace detail {
   SeatMask mask = 0;
   for (std::size_t i = 0; i < n; ++i) mask |= SeatMask{scores[i] == best} << i;
   return mask;
+}
+
+// `lowest_scorers` of the N (at most 8) classes `values[slots[i]]`. With
+// SSE4.1 the classes are gathered into one vector whose minimum and equal
+// lanes are found at once; unused lanes hold NO_ENTRY, which no class is.
+template <std::size_t N>
+[[gnu::always_inline]] inline SeatMask lowest_of(const std::uint16_t* values,
+                                                 const std::uint32_t* slots) {
+  static_assert(N >= 1 && N <= 8);
+#if defined(__SSE4_1__)
+  __m128i v = _mm_set1_epi16(static_cast<short>(NO_ENTRY));
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    ((v = _mm_insert_epi16(v, values[slots[I]], I)), ...);
+  }(std::make_index_sequence<N>{});
+  const __m128i best = _mm_shuffle_epi8(_mm_minpos_epu16(v), _mm_set1_epi16(0x0100));
+  const __m128i equal = _mm_cmpeq_epi16(v, best);
+  return static_cast<SeatMask>(_mm_movemask_epi8(_mm_packs_epi16(equal, _mm_setzero_si128())));
+#else
+  std::array<std::uint32_t, N> scores;
+  for (std::size_t i = 0; i < N; ++i) scores[i] = values[slots[i]];
+  return lowest_scorers(scores.data(), N);
+#endif
 }
 
 // The seats holding the lowest of `n` low scores when it is eight or better;
@@ -327,10 +354,13 @@ class Showdown {
                    ranks_in_suit(hole, V::HOLE_CARDS, suit);
           });
         }
+        sink(detail::lowest_scorers(scores.data(), seats));
+      } else if constexpr (SEATS >= 3 && SEATS <= 8) {
+        sink(detail::lowest_of<SEATS>(ranking.values, &at[j * SEATS]));
       } else {
         for (std::size_t i = 0; i < seats; ++i) scores[i] = ranking.values[at[j * seats + i]];
+        sink(detail::lowest_scorers(scores.data(), seats));
       }
-      sink(detail::lowest_scorers(scores.data(), seats));
     }
   }
 
