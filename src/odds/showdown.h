@@ -20,7 +20,12 @@
 #include <optional>
 #include <span>
 #include <stdexcept>
+#include <utility>
 #include <vector>
+
+#if defined(__SSE4_1__)
+#include <immintrin.h>
+#endif
 
 #include "cards/card.h"
 #include "error/error.h"
@@ -43,6 +48,28 @@ namespace detail {
   SeatMask mask = 0;
   for (std::size_t i = 0; i < n; ++i) mask |= SeatMask{scores[i] == best} << i;
   return mask;
+}
+
+// `lowest_scorers` of the N (at most 8) classes `values[slots[i]]`. With
+// SSE4.1 the classes are gathered into one vector whose minimum and equal
+// lanes are found at once; unused lanes hold NO_ENTRY, which no class is.
+template <std::size_t N>
+[[gnu::always_inline]] inline SeatMask lowest_of(const std::uint16_t* values,
+                                                 const std::uint32_t* slots) {
+  static_assert(N >= 1 && N <= 8);
+#if defined(__SSE4_1__)
+  __m128i v = _mm_set1_epi16(static_cast<short>(NO_ENTRY));
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    ((v = _mm_insert_epi16(v, values[slots[I]], I)), ...);
+  }(std::make_index_sequence<N>{});
+  const __m128i best = _mm_shuffle_epi8(_mm_minpos_epu16(v), _mm_set1_epi16(0x0100));
+  const __m128i equal = _mm_cmpeq_epi16(v, best);
+  return static_cast<SeatMask>(_mm_movemask_epi8(_mm_packs_epi16(equal, _mm_setzero_si128())));
+#else
+  std::array<std::uint32_t, N> scores;
+  for (std::size_t i = 0; i < N; ++i) scores[i] = values[slots[i]];
+  return lowest_scorers(scores.data(), N);
+#endif
 }
 
 // The seats holding the lowest of `n` low scores when it is eight or better;
@@ -244,45 +271,19 @@ class Showdown {
                      std::size_t count, Sink&& sink) const
     requires SHARED_BOARD_GAME<V>
   {
-    const Ranking& ranking = *V::SHARED_BOARD_RANKING;
-    const std::size_t seats = seats_;
-    std::array<std::uint32_t, WINNERS_BATCH * MAX_SEATS> at;
-    std::array<SeatMask, WINNERS_BATCH> flushes;
-    const auto sum_of = [](const Card* cards, std::size_t n, std::uint64_t sum) {
-      for (std::size_t k = 0; k < n; ++k) sum += detail::CARD_BITS[cards[k].index()];
-      return sum;
-    };
-    for (std::size_t j = 0; j < count; ++j) {
-      const Card* const slot = slots + j * slot_size;
-      const std::uint64_t shared = sum_of(slot + seats * stride, V::BOARD_CARDS, 0);
-      SeatMask flush = 0;
-      for (std::size_t i = 0; i < seats; ++i) {
-        const ValueProbe probe = value_probe(sum_of(slot + i * stride, V::HOLE_CARDS, shared));
-        flush |= SeatMask{probe.flush} << i;
-        at[j * seats + i] = probe.slot;
-      }
-      flushes[j] = flush;
-    }
-    for (std::size_t j = 0; j < count; ++j) {
-      const Card* const slot = slots + j * slot_size;
-      const Card* const board = slot + seats * stride;
-      std::uint32_t best = ~std::uint32_t{0};
-      SeatMask mask = 0;
-      for (std::size_t i = 0; i < seats; ++i) {
-        std::uint32_t score = ranking.values[at[j * seats + i]];
-        if ((flushes[j] >> i) & 1u) [[unlikely]] {
-          const Card* const hole = slot + i * stride;
-          const std::uint64_t counts = sum_of(hole, V::HOLE_CARDS, sum_of(board, V::BOARD_CARDS, 0));
-          score = score_sum(counts, ranking, [&](unsigned suit) {
-            return ranks_in_suit(board, V::BOARD_CARDS, suit) |
-                   ranks_in_suit(hole, V::HOLE_CARDS, suit);
-          });
-        }
-        const SeatMask keep = SeatMask{0} - SeatMask{score >= best};
-        mask = (mask & keep) | (SeatMask{score <= best} << i);
-        best = std::min(best, score);
-      }
-      sink(mask);
+    // A seat count known at compile time unrolls the seat loops and keeps
+    // the scores in registers; the common tables get their own copies.
+    switch (seats_) {
+      case 2: return winners_batch_of<2>(slots, slot_size, stride, count, sink);
+      case 3: return winners_batch_of<3>(slots, slot_size, stride, count, sink);
+      case 4: return winners_batch_of<4>(slots, slot_size, stride, count, sink);
+      case 5: return winners_batch_of<5>(slots, slot_size, stride, count, sink);
+      case 6: return winners_batch_of<6>(slots, slot_size, stride, count, sink);
+      case 7: return winners_batch_of<7>(slots, slot_size, stride, count, sink);
+      case 8: return winners_batch_of<8>(slots, slot_size, stride, count, sink);
+      case 9: return winners_batch_of<9>(slots, slot_size, stride, count, sink);
+      case 10: return winners_batch_of<10>(slots, slot_size, stride, count, sink);
+      default: return winners_batch_of<0>(slots, slot_size, stride, count, sink);
     }
   }
 
@@ -311,6 +312,57 @@ class Showdown {
       hands_[i] = std::span<const Card>(buffers_[i].data(), total);
     }
     return Ok{};
+  }
+
+  // `winners_batch` for SEATS seats (0: `seats_`, known only at run time).
+  template <std::size_t SEATS, class Sink>
+  void winners_batch_of(const Card* slots, std::size_t slot_size, std::size_t stride,
+                        std::size_t count, Sink& sink) const
+    requires SHARED_BOARD_GAME<V>
+  {
+    const Ranking& ranking = *V::SHARED_BOARD_RANKING;
+    const std::size_t seats = SEATS != 0 ? SEATS : seats_;
+    std::array<std::uint32_t, WINNERS_BATCH * MAX_SEATS> at;
+    // Whether any seat of the deal may hold a flush: rare, so such a deal
+    // is scored again whole rather than each seat tested.
+    std::array<bool, WINNERS_BATCH> flushes;
+    const auto sum_of = [](const Card* cards, std::size_t n, std::uint64_t sum) {
+      for (std::size_t k = 0; k < n; ++k) sum += detail::CARD_BITS[cards[k].index()];
+      return sum;
+    };
+    for (std::size_t j = 0; j < count; ++j) {
+      const Card* const slot = slots + j * slot_size;
+      const std::uint64_t shared = biased(sum_of(slot + seats * stride, V::BOARD_CARDS, 0));
+      std::uint64_t sums = 0;
+      for (std::size_t i = 0; i < seats; ++i) {
+        const std::uint64_t sum = sum_of(slot + i * stride, V::HOLE_CARDS, shared);
+        sums |= sum;
+        at[j * seats + i] = biased_slot(sum);
+      }
+      flushes[j] = any_flush_candidate(sums);
+    }
+    std::array<std::uint32_t, SEATS != 0 ? SEATS : MAX_SEATS> scores;
+    for (std::size_t j = 0; j < count; ++j) {
+      if (flushes[j]) [[unlikely]] {
+        const Card* const slot = slots + j * slot_size;
+        const Card* const board = slot + seats * stride;
+        const std::uint64_t shared = sum_of(board, V::BOARD_CARDS, 0);
+        for (std::size_t i = 0; i < seats; ++i) {
+          const Card* const hole = slot + i * stride;
+          scores[i] = score_sum(sum_of(hole, V::HOLE_CARDS, shared), ranking, [&](unsigned suit) {
+            return ranks_in_suit(board, V::BOARD_CARDS, suit) |
+                   ranks_in_suit(hole, V::HOLE_CARDS, suit);
+          });
+        }
+        sink(detail::lowest_scorers(scores.data(), seats));
+      } else if constexpr (SEATS >= 3 && SEATS <= 8) {
+        // One vector for three to eight seats; two compare as fast in registers.
+        sink(detail::lowest_of<SEATS>(ranking.values, &at[j * SEATS]));
+      } else {
+        for (std::size_t i = 0; i < seats; ++i) scores[i] = ranking.values[at[j * seats + i]];
+        sink(detail::lowest_scorers(scores.data(), seats));
+      }
+    }
   }
 
   SeatMask score_winners() const {

@@ -56,8 +56,9 @@ TEST(Chunk, SameSeedSameResult) {
 
 // The scheduled dealer deals and scores many deals at a time, the quick one
 // deal by deal; the general loop must give exactly what both give (attempts
-// too), whether a chunk ends on a batch boundary or inside a batch, and with
-// flush candidates that the batched scoring settles apart.
+// too), whether a chunk ends on a batch boundary or inside a batch, with
+// flush candidates that the batched scoring settles apart, and for any
+// number of seats.
 TEST(Chunk, BatchDealersMatchTheGeneralLoop) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> spots = {
       {{"AhKh", "QsQd"}, ""},                                  // scheduled
@@ -68,6 +69,7 @@ TEST(Chunk, BatchDealersMatchTheGeneralLoop) {
       {{"AA", "KK", "AK", "JJ+, AQs"}, ""},                    // ranges, mostly clashing
       {{"JJ+, AKs", "AhKd", "TT-77, KQ"}, "Kc 7c 2h"},        // a named seat among ranges
       {{"AhKh, AhQh", "**"}, ""},                              // quick: Ah is kept from the board
+      {std::vector<std::string_view>(11, "**"), ""},          // more seats than the unrolled counts
   };
   for (const auto& [hands, board] : spots) {
     const auto request = request_of<Holdem>(hands, board);

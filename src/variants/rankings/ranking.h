@@ -98,16 +98,19 @@ inline std::uint16_t score_sum(std::uint64_t card_bits, const Ranking& ranking, 
 }
 
 // `score_sum` in two halves for callers that score many hands at once and
-// want every table read in flight together: the probe tells a flush
-// candidate (which `score_sum` must score) from any other hand, whose class
-// is `ranking.values[slot]`.
-struct ValueProbe {
-  bool flush;
-  std::uint32_t slot;
-};
-inline ValueProbe value_probe(std::uint64_t card_bits) {
-  const std::uint64_t sum = card_bits + detail::SUIT_BIAS;
-  return {(sum & detail::FLUSH_FLAGS) != 0, value_slot(static_cast<std::uint32_t>(sum))};
+// want every table read in flight together. The suit bias is added once, to
+// cards the hands share (`biased`); each hand adds its own CARD_BITS and
+// finds its value-table slot (`biased_slot`); the hands' sums OR-ed together
+// tell whether any may be a flush candidate, and only such a group must be
+// scored by `score_sum`. Any other hand's class is `ranking.values[slot]`.
+inline constexpr std::uint64_t biased(std::uint64_t card_bits) {
+  return card_bits + detail::SUIT_BIAS;
+}
+inline std::uint32_t biased_slot(std::uint64_t biased_sum) {
+  return value_slot(static_cast<std::uint32_t>(biased_sum));
+}
+inline constexpr bool any_flush_candidate(std::uint64_t biased_sums_ored) {
+  return (biased_sums_ored & detail::FLUSH_FLAGS) != 0;
 }
 
 // The 13-bit rank mask of the cards of one suit among `n` cards.
