@@ -137,8 +137,6 @@ void fill_block(Rng& rng, std::uint32_t* fresh) {
   rng = g;
 }
 
-void fill_block(LaneStream& stream, std::uint32_t* fresh) { stream.lanes->next_block(stream.lane, fresh); }
-
 // Both halves of each output, for a dealer with ranges.
 [[gnu::noinline]] void fill_whole_block(Rng& rng, std::uint32_t* fresh, std::uint32_t* lows) {
   Rng g = rng;
@@ -155,14 +153,21 @@ void fill_block(LaneStream& stream, std::uint32_t* fresh) { stream.lanes->next_b
 
 template <class Source>
 std::uint64_t ScheduledDealer::slide_with(Source& source, std::uint64_t unconsumed) {
+  constexpr bool LANE = std::is_same_v<Source, LaneStream>;
   if (!warm_) {
     // The window's newer block and the waiting one, judged; the window's
     // older block holds nothing and is marked consumed below.
     warm_ = true;
+    if constexpr (LANE) lane_blocks_.fill(highs_.data());  // judged first, never read
     slide_block(source);
+    slide_block(source);
+    slide_block(source);
+    // The window starts a block before the first one the lane handed out
+    // (the lane leaves a block there): the older block, never read.
+    if constexpr (LANE) lane_window_ = lane_blocks_[0] - ACCEPTANCE_BLOCK;
+  } else {
     slide_block(source);
   }
-  slide_block(source);
   return (unconsumed >> ACCEPTANCE_BLOCK) | (~std::uint64_t{0} << ACCEPTANCE_BLOCK);
 }
 
@@ -174,21 +179,32 @@ std::uint64_t ScheduledDealer::slide(LaneStream& stream, std::uint64_t unconsume
   return slide_with(stream, unconsumed);
 }
 
+static_assert(RngLanes::BLOCK == ACCEPTANCE_BLOCK);
+
 template <class Source>
 void ScheduledDealer::slide_block(Source& source) {
+  constexpr bool LANE = std::is_same_v<Source, LaneStream>;
   base_ = (base_ + ACCEPTANCE_BLOCK) % RING;
   mask_base_ = mask_base_ + 1 == MASK_BLOCKS ? 0 : mask_base_ + 1;
   // The block after the window is judged into the masks' word the dropped
   // block left (and into the repeat after the ring's end when that is the first).
   const unsigned waiting = mask_base_ == 0 ? MASK_BLOCKS - 1 : mask_base_ - 1;
-  const std::uint32_t* const judged = highs_.data() + (base_ + 2 * ACCEPTANCE_BLOCK) % RING;
+  const unsigned older = base_ / ACCEPTANCE_BLOCK;
+  constexpr unsigned BLOCKS = RING / ACCEPTANCE_BLOCK;
+  const std::uint32_t* const judged = LANE ? lane_blocks_[(older + 2) % BLOCKS]
+                                           : highs_.data() + (base_ + 2 * ACCEPTANCE_BLOCK) % RING;
   std::uint32_t* const masks = masks_.data() + waiting;
   acceptance_masks(judged, top_, runs_, picks_, masks, waiting == 0 ? masks + MASK_BLOCKS : masks,
                    MASK_STRIDE);
-  const unsigned fresh_at = (base_ + 3 * ACCEPTANCE_BLOCK) % RING;
-  std::uint32_t* const fresh = highs_.data() + fresh_at;
-  // Lanes hand out upper halves only: dealers with ranges never read them.
-  if constexpr (std::is_same_v<Source, Rng>) {
+  if constexpr (LANE) {
+    // No copy: the lane keeps the blocks this ring names (the last it handed
+    // out) as they are, each block following the one before it.
+    lane_blocks_[(older + 3) % BLOCKS] = source.lanes->take_block(source.lane);
+    lane_window_ = lane_blocks_[older];
+  } else {
+    const unsigned fresh_at = (base_ + 3 * ACCEPTANCE_BLOCK) % RING;
+    std::uint32_t* const fresh = highs_.data() + fresh_at;
+    // Lanes hand out upper halves only: dealers with ranges draw from an Rng.
     if (!ranges_.empty()) [[unlikely]] {
       std::uint32_t* const range_masks = masks + RANGE_ROW * MASK_STRIDE;
       wide_acceptance_masks(judged, lows_.data() + (judged - highs_.data()), range_counts_.data(),
@@ -201,10 +217,10 @@ void ScheduledDealer::slide_block(Source& source) {
         std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
       return;
     }
+    fill_block(source, fresh);
+    if (fresh == highs_.data())
+      std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
   }
-  fill_block(source, fresh);
-  if (fresh == highs_.data())
-    std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
 }
 
 }  // namespace vantor

@@ -153,7 +153,7 @@ class ScheduledDealer {
       if ((unconsumed[n] & OLDER) == 0) [[unlikely]]
         unconsumed[n] = e.slide_to_older(*rng[n], unconsumed[n]);
       pool[n] = e.pool_;
-      window[n] = e.highs_.data() + e.base_;
+      window[n] = e.window<Source>();
       marks[n] = e.masks_.data() + e.mask_base_;
       out[n] = e.cards_.slot(j);
       kept[n] = window_mask(marks[n], *s) & unconsumed[n];
@@ -169,7 +169,7 @@ class ScheduledDealer {
           // Every output left in the window is rejected for this draw.
           ScheduledDealer& e = *d[n];
           const std::uint64_t fresh = e.slide_to_older(*rng[n], 0);  // moves the masks
-          window[n] = e.highs_.data() + e.base_;
+          window[n] = e.window<Source>();
           marks[n] = e.masks_.data() + e.mask_base_;
           kept[n] = window_mask(marks[n], *s) & fresh;
           if constexpr (RANGED) lows = e.lows_.data() + e.base_;
@@ -266,6 +266,13 @@ class ScheduledDealer {
   template <class Source>
   void slide_block(Source& source);
 
+  // Where the window's outputs start: in the ring, or in the lane's queue.
+  template <class Source>
+  const std::uint32_t* window() const {
+    if constexpr (std::is_same_v<Source, LaneStream>) return lane_window_;
+    else return highs_.data() + base_;
+  }
+
   // Which window outputs a draw below `count` keeps.
   static std::uint64_t window_mask(const std::uint32_t* marks, const Step& step) {
     std::uint64_t mask;
@@ -318,6 +325,11 @@ class ScheduledDealer {
   // Their lower halves, laid out alike; written for a dealer with ranges only.
   std::array<std::uint32_t, RING + ACCEPTANCE_BLOCK> lows_{};
   DealtCards cards_;
+  // Drawn from lanes, the blocks are read where the lane holds them: the
+  // ring's blocks in place, and where the window starts.
+  std::array<const std::uint32_t*, RING / ACCEPTANCE_BLOCK> lane_blocks_{};
+  const std::uint32_t* lane_window_ = nullptr;
+  static_assert(RngLanes::KEPT >= RING / ACCEPTANCE_BLOCK);
 };
 
 }  // namespace vantor

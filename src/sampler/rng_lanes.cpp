@@ -186,11 +186,13 @@ std::vector<RngLanes::Kernel> RngLanes::kernels() {
 void RngLanes::add(const Rng& rng) {
   const unsigned lane = size_++;
   for (unsigned k = 0; k < 4; ++k) state_[k][lane] = rng.state()[k];
-  head_[lane] = fill_[lane] = 0;
+  // From the ring's second block: a reader may point a block before its first.
+  head_[lane] = 1;
+  fill_[lane] = 0;
 }
 
 void RngLanes::refill() {
-  std::array<unsigned, LANES> wanted{};
+  std::array<unsigned, LANES> wanted{}, at{};
   for (unsigned lane = 0; lane < size_; ++lane) wanted[lane] = DEPTH - fill_[lane];
   for (unsigned round = 0; round < DEPTH; ++round) {
     unsigned active = 0;
@@ -198,11 +200,17 @@ void RngLanes::refill() {
     for (unsigned lane = 0; lane < LANES; ++lane) {
       const bool wants = lane < size_ && round < wanted[lane];
       active |= unsigned{wants} << lane;
-      to[lane] = wants ? held_[lane][(head_[lane] + fill_[lane]) % DEPTH].data() : scratch_.data();
+      at[lane] = (head_[lane] + fill_[lane]) % RING;
+      to[lane] = wants ? held_[lane].data() + at[lane] * BLOCK : scratch_.data();
     }
     if (active == 0) break;
     kernel_(state_, active, to);
-    for (unsigned lane = 0; lane < size_; ++lane) fill_[lane] += active >> lane & 1u;
+    for (unsigned lane = 0; lane < size_; ++lane) {
+      if ((active >> lane & 1u) == 0) continue;
+      ++fill_[lane];
+      if (at[lane] == 0)
+        std::memcpy(held_[lane].data() + RING * BLOCK, held_[lane].data(), BLOCK * sizeof(std::uint32_t));
+    }
   }
 }
 

@@ -6,7 +6,7 @@
 //
 //   RngLanes lanes;
 //   lanes.add(Rng::seed_from_u64(seed));       // stream 0
-//   lanes.next_block(0, out);                   // out[i]: what next_u32 gives
+//   const std::uint32_t* b = lanes.take_block(0);  // b[i]: what next_u32 gives
 #pragma once
 
 #include <array>
@@ -24,6 +24,8 @@ class RngLanes {
   static constexpr unsigned BLOCK = ACCEPTANCE_BLOCK;
   // Blocks each stream holds ahead.
   static constexpr unsigned DEPTH = 16;
+  // Blocks handed out that stay readable (see `take_block`).
+  static constexpr unsigned KEPT = 4;
 
   // Advances the streams in the `active` bit set BLOCK steps, leaving the
   // others as they are, and writes the upper halves of lane l's outputs to
@@ -39,14 +41,17 @@ class RngLanes {
   void add(const Rng& rng);
   unsigned size() const { return size_; }
 
-  // The next BLOCK upper halves of stream `lane`, into `out`.
-  void next_block(unsigned lane, std::uint32_t* out) {
+  // The next BLOCK upper halves of stream `lane`, read in place: they stay
+  // as they are until the lane has handed out KEPT more blocks, and the
+  // block after this one (once handed out) follows it in memory, so that a
+  // reader may hold the last KEPT blocks and read two of them on as one.
+  const std::uint32_t* take_block(unsigned lane) {
     if (fill_[lane] == 0) [[unlikely]]
       refill();
-    const std::uint32_t* block = held_[lane][head_[lane]].data();
-    for (unsigned i = 0; i < BLOCK; ++i) out[i] = block[i];
-    head_[lane] = (head_[lane] + 1) % DEPTH;
+    const std::uint32_t* block = held_[lane].data() + head_[lane] * BLOCK;
+    head_[lane] = head_[lane] + 1 == RING ? 0 : head_[lane] + 1;
     --fill_[lane];
+    return block;
   }
 
   // Tops every stream up to DEPTH blocks: called before each stream draws
@@ -66,7 +71,10 @@ class RngLanes {
   alignas(64) std::uint64_t state_[4][LANES] = {};
   std::array<std::uint32_t, BLOCK> scratch_;  // where inactive lanes write
   std::array<unsigned, LANES> head_{}, fill_{};
-  std::array<std::array<std::array<std::uint32_t, BLOCK>, DEPTH>, LANES> held_;
+  // Per stream a ring of blocks (those ahead and the KEPT handed out last),
+  // its first block repeated after its end.
+  static constexpr unsigned RING = DEPTH + KEPT;
+  std::array<std::array<std::uint32_t, (RING + 1) * BLOCK>, LANES> held_;
 };
 
 }  // namespace vantor
