@@ -1,5 +1,6 @@
 #include "sampler/rng_lanes.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -192,24 +193,30 @@ void RngLanes::add(const Rng& rng) {
 }
 
 void RngLanes::refill() {
+  // Where each stream's next block goes and how many it wants, found once:
+  // the rounds then only step them.
   std::array<unsigned, LANES> wanted{}, at{};
-  for (unsigned lane = 0; lane < size_; ++lane) wanted[lane] = DEPTH - fill_[lane];
-  for (unsigned round = 0; round < DEPTH; ++round) {
+  unsigned rounds = 0;
+  for (unsigned lane = 0; lane < size_; ++lane) {
+    wanted[lane] = DEPTH - fill_[lane];
+    at[lane] = (head_[lane] + fill_[lane]) % RING;
+    fill_[lane] = DEPTH;
+    rounds = std::max(rounds, wanted[lane]);
+  }
+  for (unsigned round = 0; round < rounds; ++round) {
     unsigned active = 0;
     std::uint32_t* to[LANES];
     for (unsigned lane = 0; lane < LANES; ++lane) {
-      const bool wants = lane < size_ && round < wanted[lane];
+      const bool wants = round < wanted[lane];
       active |= unsigned{wants} << lane;
-      at[lane] = (head_[lane] + fill_[lane]) % RING;
       to[lane] = wants ? held_[lane].data() + at[lane] * BLOCK : scratch_.data();
     }
-    if (active == 0) break;
     kernel_(state_, active, to);
     for (unsigned lane = 0; lane < size_; ++lane) {
-      if ((active >> lane & 1u) == 0) continue;
-      ++fill_[lane];
+      if (round >= wanted[lane]) continue;
       if (at[lane] == 0)
         std::memcpy(held_[lane].data() + RING * BLOCK, held_[lane].data(), BLOCK * sizeof(std::uint32_t));
+      at[lane] = at[lane] + 1 == RING ? 0 : at[lane] + 1;
     }
   }
 }
