@@ -238,20 +238,26 @@ void wide_acceptance_masks(const std::uint32_t* highs, const std::uint32_t* lows
 
 bool fast_acceptance_masks() { return KERNEL != masks_plain; }
 
-std::vector<detail::WideAcceptanceKernel> detail::wide_acceptance_kernels() {
-  std::vector<WideAcceptanceKernel> kernels{wide_plain};
-  if (__builtin_cpu_supports("avx2")) kernels.push_back(wide_avx2);
+namespace {
+
+// The kernels of one family this processor can run, the plain one first.
+template <class Kernel>
+std::vector<Kernel> runnable(Kernel plain, Kernel avx2, Kernel avx512) {
+  std::vector<Kernel> kernels{plain};
+  if (__builtin_cpu_supports("avx2")) kernels.push_back(avx2);
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
-    kernels.push_back(wide_avx512);
+    kernels.push_back(avx512);
   return kernels;
 }
 
+}  // namespace
+
+std::vector<detail::WideAcceptanceKernel> detail::wide_acceptance_kernels() {
+  return runnable(wide_plain, wide_avx2, wide_avx512);
+}
+
 std::vector<detail::AcceptanceKernel> detail::acceptance_kernels() {
-  std::vector<AcceptanceKernel> kernels{masks_plain};
-  if (__builtin_cpu_supports("avx2")) kernels.push_back(masks_avx2);
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
-    kernels.push_back(masks_avx512);
-  return kernels;
+  return runnable(masks_plain, masks_avx2, masks_avx512);
 }
 
 #else
