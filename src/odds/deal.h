@@ -151,6 +151,10 @@ class DealtCards {
   std::span<const Card> board(std::size_t j = 0) const {
     return {slot(j) + seat_count_ * STRIDE, sizes_[seat_count_]};
   }
+  // Entries whose cards are the same in every slot (bit i: entry i), marked
+  // by the dealer that knows it, so that scoring may sum them once a batch.
+  std::uint64_t same_entries() const { return same_; }
+  void set_same(std::size_t entry) { same_ |= std::uint64_t{1} << entry; }
   // Whether a mask dealer can deal this sampler's holding: named cards and
   // slots open to any card, no more than a buffer holds.
   static bool fits(const SlotSampler& s) {
@@ -169,6 +173,7 @@ class DealtCards {
   std::size_t slot_size_ = 0;
   std::vector<Card> cards_;
   std::vector<std::uint8_t> sizes_;
+  std::uint64_t same_ = 0;
 };
 
 // Slot dealing reduced to card masks, for requests in which every sampler

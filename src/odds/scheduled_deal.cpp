@@ -78,6 +78,7 @@ bool ScheduledDealer::schedule(const RequestData& r, std::uint64_t deals, std::s
     for (std::size_t j = 0; j < d.batch_size_; ++j)
       std::copy(s->forced().begin(), s->forced().end(), d.cards_.slot(j) + base);
     d.cards_.set_size(t, s->forced().size() + s->open_count());
+    if (s->open_count() == 0) d.cards_.set_same(t);
     if (is_seat) d.steps_.push_back({1, PICK});
     for (std::size_t j = 0; j < s->open_count(); ++j, ++opens)
       d.steps_.push_back({0, static_cast<std::uint8_t>(base + s->forced().size() + j)});

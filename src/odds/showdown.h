@@ -119,6 +119,24 @@ class OutcomeTally {
     return pending_flush_;
   }
 
+  // One deal won by each of `winners[0]` to `winners[n - 1]`, counted at
+  // once; false when the tally cannot (a hashed one: add them one by one).
+  // Counting a few outcomes by comparison keeps a run of deals with the same
+  // winners from waiting on one counter's store after another.
+  bool add_each(const SeatMask* winners, std::size_t n) {
+    if (!dense_) return true;
+    if (seats_ <= 3) {
+      for (SeatMask w = 1; w < counts_.size(); ++w) {
+        std::uint32_t same = 0;
+        for (std::size_t j = 0; j < n; ++j) same += winners[j] == w;
+        counts_[w] += same;
+      }
+    } else {
+      for (std::size_t j = 0; j < n; ++j) counts_[winners[j]] += 1;
+    }
+    return false;
+  }
+
   // A hashed tally grown past half full must be flushed before the next add.
   bool wants_flush() const { return pending_flush_; }
 
@@ -262,28 +280,28 @@ class Showdown {
   static constexpr std::size_t WINNERS_BATCH = 64;
 
   // `winners_strided` of `count` (at most WINNERS_BATCH) deals, deal j's
-  // cards at `slots + j * slot_size`, answered as `sink(winners)` in deal
-  // order. Every seat's table slot is found first and the table read after,
-  // so that the reads of many deals are in flight at once rather than each
-  // deal waiting on its own.
-  template <class Sink>
+  // cards at `slots + j * slot_size`, its winners into `winners[j]`. Every
+  // seat's table slot is found first and the table read after, so that the
+  // reads of many deals are in flight at once rather than each deal waiting
+  // on its own. Seat i's hole cards are the same in every deal when bit i of
+  // `same` is set: they are then summed once.
   void winners_batch(const Card* slots, std::size_t slot_size, std::size_t stride,
-                     std::size_t count, Sink&& sink) const
+                     std::size_t count, SeatMask* winners, std::uint64_t same = 0) const
     requires SHARED_BOARD_GAME<V>
   {
     // A seat count known at compile time unrolls the seat loops and keeps
     // the scores in registers; the common tables get their own copies.
     switch (seats_) {
-      case 2: return winners_batch_of<2>(slots, slot_size, stride, count, sink);
-      case 3: return winners_batch_of<3>(slots, slot_size, stride, count, sink);
-      case 4: return winners_batch_of<4>(slots, slot_size, stride, count, sink);
-      case 5: return winners_batch_of<5>(slots, slot_size, stride, count, sink);
-      case 6: return winners_batch_of<6>(slots, slot_size, stride, count, sink);
-      case 7: return winners_batch_of<7>(slots, slot_size, stride, count, sink);
-      case 8: return winners_batch_of<8>(slots, slot_size, stride, count, sink);
-      case 9: return winners_batch_of<9>(slots, slot_size, stride, count, sink);
-      case 10: return winners_batch_of<10>(slots, slot_size, stride, count, sink);
-      default: return winners_batch_of<0>(slots, slot_size, stride, count, sink);
+      case 2: return winners_batch_of<2>(slots, slot_size, stride, count, winners, same);
+      case 3: return winners_batch_of<3>(slots, slot_size, stride, count, winners, same);
+      case 4: return winners_batch_of<4>(slots, slot_size, stride, count, winners, same);
+      case 5: return winners_batch_of<5>(slots, slot_size, stride, count, winners, same);
+      case 6: return winners_batch_of<6>(slots, slot_size, stride, count, winners, same);
+      case 7: return winners_batch_of<7>(slots, slot_size, stride, count, winners, same);
+      case 8: return winners_batch_of<8>(slots, slot_size, stride, count, winners, same);
+      case 9: return winners_batch_of<9>(slots, slot_size, stride, count, winners, same);
+      case 10: return winners_batch_of<10>(slots, slot_size, stride, count, winners, same);
+      default: return winners_batch_of<0>(slots, slot_size, stride, count, winners, same);
     }
   }
 
@@ -315,9 +333,9 @@ class Showdown {
   }
 
   // `winners_batch` for SEATS seats (0: `seats_`, known only at run time).
-  template <std::size_t SEATS, class Sink>
+  template <std::size_t SEATS>
   void winners_batch_of(const Card* slots, std::size_t slot_size, std::size_t stride,
-                        std::size_t count, Sink& sink) const
+                        std::size_t count, SeatMask* winners, std::uint64_t same) const
     requires SHARED_BOARD_GAME<V>
   {
     const Ranking& ranking = *V::SHARED_BOARD_RANKING;
@@ -330,12 +348,18 @@ class Showdown {
       for (std::size_t k = 0; k < n; ++k) sum += detail::CARD_BITS[cards[k].index()];
       return sum;
     };
+    // The hole cards' sums of seats whose cards never change, from the first deal.
+    std::array<std::uint64_t, SEATS != 0 ? SEATS : MAX_SEATS> held;
+    for (std::size_t i = 0; i < seats; ++i)
+      held[i] = (same >> i & 1) != 0 ? sum_of(slots + i * stride, V::HOLE_CARDS, 0) : 0;
     for (std::size_t j = 0; j < count; ++j) {
       const Card* const slot = slots + j * slot_size;
       const std::uint64_t shared = biased(sum_of(slot + seats * stride, V::BOARD_CARDS, 0));
       std::uint64_t sums = 0;
       for (std::size_t i = 0; i < seats; ++i) {
-        const std::uint64_t sum = sum_of(slot + i * stride, V::HOLE_CARDS, shared);
+        const std::uint64_t sum = (same >> i & 1) != 0
+                                      ? shared + held[i]
+                                      : sum_of(slot + i * stride, V::HOLE_CARDS, shared);
         sums |= sum;
         at[j * seats + i] = biased_slot(sum);
       }
@@ -354,13 +378,13 @@ class Showdown {
                    ranks_in_suit(hole, V::HOLE_CARDS, suit);
           });
         }
-        sink(detail::lowest_scorers(scores.data(), seats));
+        winners[j] = detail::lowest_scorers(scores.data(), seats);
       } else if constexpr (SEATS >= 3 && SEATS <= 8) {
         // One vector for three to eight seats; two compare as fast in registers.
-        sink(detail::lowest_of<SEATS>(ranking.values, &at[j * SEATS]));
+        winners[j] = detail::lowest_of<SEATS>(ranking.values, &at[j * SEATS]);
       } else {
         for (std::size_t i = 0; i < seats; ++i) scores[i] = ranking.values[at[j * seats + i]];
-        sink(detail::lowest_scorers(scores.data(), seats));
+        winners[j] = detail::lowest_scorers(scores.data(), seats);
       }
     }
   }
@@ -462,10 +486,13 @@ class DealRecorder {
       if (regular_) [[likely]] {
         const std::size_t slot_size =
             count > 1 ? static_cast<std::size_t>(cards.slot(1) - cards.slot(0)) : 0;
+        std::array<SeatMask, Showdown<V>::WINNERS_BATCH> winners;
         for (std::size_t j = 0; j < count; j += Showdown<V>::WINNERS_BATCH) {
-          showdown_.winners_batch(cards.slot(j), slot_size, Cards::STRIDE,
-                                  std::min(count - j, Showdown<V>::WINNERS_BATCH),
-                                  [this](SeatMask winners) { record_winners(winners); });
+          const std::size_t n = std::min(count - j, Showdown<V>::WINNERS_BATCH);
+          showdown_.winners_batch(cards.slot(j), slot_size, Cards::STRIDE, n, winners.data(),
+                                  cards.same_entries());
+          if (tally_.add_each(winners.data(), n)) [[unlikely]]
+            for (std::size_t k = 0; k < n; ++k) record_winners(winners[k]);
         }
         return Ok{};
       }

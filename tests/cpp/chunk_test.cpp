@@ -66,6 +66,8 @@ TEST(Chunk, BatchDealersMatchTheGeneralLoop) {
       {{"QQ+,AKs", "22+,A2s+,K9s+,QTs+,JTs,ATo+,KJo+"}, ""},  // scheduled ranges, rejections
       {{"AhKh, AsKs", "QhJh, 9h8h", "**"}, "2h 7h"},           // scheduled ranges, flushes
       {{"AhKh", "QhJh", "9h8h"}, "2h 7h"},                     // scheduled, flushes
+      {{"**", "AhKh", "**", "QsQd"}, "2h"},                    // named seats among open ones
+      {{"AhKh", "QsQd"}, "Kd 7c 2h 5s 9d"},                    // every card named
       {{"AA", "KK", "AK", "JJ+, AQs"}, ""},                    // ranges, mostly clashing
       {{"JJ+, AKs", "AhKd", "TT-77, KQ"}, "Kc 7c 2h"},        // a named seat among ranges
       {{"AhKh, AhQh", "**"}, ""},                              // quick: Ah is kept from the board
