@@ -124,17 +124,17 @@ class OutcomeTally {
   // Counting a few outcomes by comparison keeps a run of deals with the same
   // winners from waiting on one counter's store after another.
   bool add_each(const SeatMask* winners, std::size_t n) {
-    if (!dense_) return true;
+    if (!dense_) return false;
     if (seats_ <= 3) {
       for (SeatMask w = 1; w < counts_.size(); ++w) {
-        std::uint32_t same = 0;
-        for (std::size_t j = 0; j < n; ++j) same += winners[j] == w;
-        counts_[w] += same;
+        std::uint32_t hits = 0;
+        for (std::size_t j = 0; j < n; ++j) hits += winners[j] == w;
+        counts_[w] += hits;
       }
     } else {
       for (std::size_t j = 0; j < n; ++j) counts_[winners[j]] += 1;
     }
-    return false;
+    return true;
   }
 
   // A hashed tally grown past half full must be flushed before the next add.
@@ -491,7 +491,7 @@ class DealRecorder {
           const std::size_t n = std::min(count - j, Showdown<V>::WINNERS_BATCH);
           showdown_.winners_batch(cards.slot(j), slot_size, Cards::STRIDE, n, winners.data(),
                                   cards.same_entries());
-          if (tally_.add_each(winners.data(), n)) [[unlikely]]
+          if (!tally_.add_each(winners.data(), n)) [[unlikely]]
             for (std::size_t k = 0; k < n; ++k) record_winners(winners[k]);
         }
         return Ok{};
