@@ -214,12 +214,10 @@ void ScheduledDealer::slide_block(Source& source) {
       fill_whole_block(source, fresh, lows_.data() + fresh_at);
       if (fresh_at == 0)
         std::memcpy(lows_.data() + RING, lows_.data(), ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
-      if (fresh == highs_.data())
-        std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
-      return;
+    } else {
+      fill_block(source, fresh);
     }
-    fill_block(source, fresh);
-    if (fresh == highs_.data())
+    if (fresh_at == 0)
       std::memcpy(highs_.data() + RING, fresh, ACCEPTANCE_BLOCK * sizeof(std::uint32_t));
   }
 }
